@@ -1,0 +1,16 @@
+#include <vela/Logger.h>
+
+#include <vela/LastErrorKeeper.h>
+#include <vela/LogFactory.h>
+
+namespace vela {
+
+Logger::Logger(const String& name) : m_name(name), m_threshold(0) {}
+
+void Logger::log(LoggerPriority::LOGGER_PRIORITY priority, const LoggerStream& message)
+{
+    LastErrorKeeper keep;
+    LogFactory::write(priority, m_name, message);
+}
+
+}  // namespace vela

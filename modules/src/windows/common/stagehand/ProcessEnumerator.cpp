@@ -1,0 +1,43 @@
+#include <stagehand/ProcessEnumerator.h>
+
+#include <vela/ClassLogger.h>
+#include <vela/TraceLogger.h>
+
+#include <psapi.h>
+
+namespace stagehand {
+
+namespace {
+vela::ClassLogger s_log("stagehand.ProcessEnumerator");
+}
+
+ProcessEnumerator::ProcessEnumerator() : m_numPids(0) {}
+
+ProcessEnumerator::ProcessEnumerator(const ProcessEnumerator& other) = default;
+
+ProcessEnumerator& ProcessEnumerator::operator=(const ProcessEnumerator& other) = default;
+
+ProcessEnumerator::~ProcessEnumerator() = default;
+
+bool ProcessEnumerator::enumerate()
+{
+    vela::TraceLogger trace(s_log.traceLogger(), "enumerate", __FILE__, 13);
+    m_numPids = 0;
+    unsigned int length = 512;
+    do {
+        length *= 2;
+        m_processIds.clear();
+        m_processIds.appendDefault(length);
+        if (!EnumProcesses(m_processIds.data(), length * sizeof(DWORD), &m_numPids)) {
+            DWORD error = GetLastError();
+            // A failed call leaves no count worth reading.
+            m_numPids = 0;
+            s_log.log(vela::LoggerPriority::FAILURE, "27 ", "EnumProcesses fails ", error);
+            return false;
+        }
+        m_numPids >>= 2;
+    } while (m_numPids == length);
+    return true;
+}
+
+}  // namespace stagehand
