@@ -26,14 +26,18 @@ wine_session_start() {
   export DISPLAY=":$display"
 
   mkdir -p "$WINEPREFIX"
-  if [[ ! -f $WINEPREFIX/.stagehand-ready ]]; then
-    echo "creating the Wine prefix $WINEPREFIX (once)"
+  local ready=$WINEPREFIX/.stagehand-prefix-2
+  if [[ ! -f $ready ]]; then
+    echo "preparing the Wine prefix $WINEPREFIX (once)"
     "$WINE" wineboot -i >/dev/null 2>&1
     # Without XRandR Wine reports each Xinerama screen as a monitor of its own.
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+    # There is no window manager: without this, destroying a visible window waits two
+    # seconds for a manager to withdraw it.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wineserver -k || true
     wineserver -w || true
-    touch "$WINEPREFIX/.stagehand-ready"
+    touch "$ready"
   fi
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
