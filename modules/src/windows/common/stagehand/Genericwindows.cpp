@@ -1,6 +1,7 @@
 #include <stagehand/Genericwindows.h>
 
 #include <vela/ClassLogger.h>
+#include <vela/LastErrorKeeper.h>
 #include <vela/TraceLogger.h>
 
 using vela::LoggerPriority;
@@ -60,6 +61,7 @@ GenericWindows::GenericWindows(HINSTANCE instance, HWND parent, const vela::Stri
 
 GenericWindows::~GenericWindows()
 {
+    vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
     TraceLogger trace(s_log.traceLogger(), "GenericWindows::~GenericWindows", __FILE__, 214);
     if (m_screenSaveTimeout >= 0) {
         SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, static_cast<UINT>(m_screenSaveTimeout), nullptr,

@@ -1,0 +1,82 @@
+#include <stagehand/ProcessModuleEnumerator.h>
+
+#include <vela/ClassLogger.h>
+
+#include <psapi.h>
+
+using vela::LoggerPriority;
+
+namespace stagehand {
+
+namespace {
+
+vela::ClassLogger s_log("stagehand.ProcessModuleEnumerator");
+
+const DWORD kFullAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+const DWORD kLimitedAccess = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ;
+
+}  // namespace
+
+ProcessModuleEnumerator::ProcessModuleEnumerator() : m_processHandle(static_cast<HANDLE>(nullptr)) {}
+
+ProcessModuleEnumerator::ProcessModuleEnumerator(const ProcessModuleEnumerator& other) = default;
+
+ProcessModuleEnumerator& ProcessModuleEnumerator::operator=(const ProcessModuleEnumerator& other) = default;
+
+ProcessModuleEnumerator::~ProcessModuleEnumerator() = default;
+
+bool ProcessModuleEnumerator::enumerate(DWORD pid)
+{
+    m_processHandle.reset();
+    HANDLE process = OpenProcess(kFullAccess, FALSE, pid);
+    DWORD error = GetLastError();
+    m_processHandle = ProcessHandle(process);
+    if (!process && error == ERROR_ACCESS_DENIED) {
+        process = OpenProcess(kLimitedAccess, FALSE, pid);
+        error = GetLastError();
+        m_processHandle = ProcessHandle(process);
+    }
+    if (!process) {
+        s_log.log(LoggerPriority::FAILURE, "72 ", "OpenProcess failed on pid ", pid, "! Is this a 64Bit OS? ", error);
+        return false;
+    }
+
+    // The system may list more modules than the buffer holds: double it until they fit.
+    vela::Array<HINSTANCE> buffer;
+    unsigned int count = 0;
+    unsigned int length = 512;
+    bool listed;
+    do {
+        length *= 2;
+        buffer.clear();
+        buffer.appendDefault(length);
+        DWORD bytes = 0;
+        listed = EnumProcessModules(process, buffer.data(), length * sizeof(HINSTANCE), &bytes) != 0;
+        count = listed ? bytes / sizeof(HINSTANCE) : 0;
+    } while (listed && count >= length);
+
+    m_modules.clear();
+    m_moduleNames.clear();
+    if (!listed) {
+        s_log.log(LoggerPriority::FAILURE, "67 ", "EnumProcessModules failed");
+        return true;
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        HINSTANCE module = buffer[i];
+        if (!module)
+            continue;
+        m_modules.append(module);
+        wchar_t name[MAX_PATH];
+        DWORD nameLength = GetModuleBaseNameW(process, module, name, MAX_PATH);
+        if (nameLength == 0) {
+            DWORD nameError = GetLastError();
+            s_log.log(LoggerPriority::FAILURE, "61 ", "GetModuleBaseName failed ", nameError);
+            continue;
+        }
+        m_moduleNames.append(vela::String(reinterpret_cast<const unsigned short*>(name), nameLength));
+        s_log.log(LoggerPriority::DETAIL, "57 ", "Module name ", m_moduleNames[m_moduleNames.size() - 1]);
+    }
+    return true;
+}
+
+}  // namespace stagehand
