@@ -1,0 +1,309 @@
+#include <stagehand/RenderWindowManager.h>
+
+#include <stagehand/ProcessEnumerator.h>
+
+#include <vela/ClassLogger.h>
+#include <vela/TraceLogger.h>
+
+#include <climits>
+
+using vela::LoggerPriority;
+using vela::String;
+using vela::TraceLogger;
+
+namespace stagehand {
+
+namespace {
+
+vela::ClassLogger s_log("RenderWindowManager");
+
+// right - left, or bottom - top, as SetWindowPos takes it; huge rectangles must not overflow.
+int extent(LONG from, LONG to)
+{
+    long long d = static_cast<long long>(to) - from;
+    return d > INT_MAX ? INT_MAX : d < INT_MIN ? INT_MIN : static_cast<int>(d);
+}
+
+}  // namespace
+
+// ---- Window parameters
+
+RenderWindowManager::WindowParam::WindowParam() : rect(), style(0), windowName(), parent(nullptr) {}
+
+RenderWindowManager::WindowParam::WindowParam(const WindowParam& other) = default;
+
+RenderWindowManager::WindowParam& RenderWindowManager::WindowParam::operator=(const WindowParam& other) = default;
+
+RenderWindowManager::WindowParam::~WindowParam() = default;
+
+RenderWindowManager::TileParam& RenderWindowManager::TileParam::operator=(const TileParam& other) = default;
+
+// ---- Construction, copies and destruction
+
+RenderWindowManager::RenderWindowManager() : m_foregroundWindow(nullptr)
+{
+    TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::RenderWindowManager()", __FILE__, 54);
+}
+
+RenderWindowManager::RenderWindowManager(const RenderWindowManager& other) = default;
+
+RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other) = default;
+
+RenderWindowManager::~RenderWindowManager()
+{
+    // The desktop comes back first; the members then go in reverse order, the render
+    // windows with the groups.
+    restoreAllTopLevelProcess();
+}
+
+void RenderWindowManager::initialize()
+{
+    ProcessEnumerator processes;
+    if (!processes.enumerate() || processes.numPids() < 2)
+        return;
+    // The first entry of the system's list is never examined.
+    for (unsigned int i = 1; i < processes.numPids(); ++i) {
+        DWORD pid = processes.processIds()[i];
+        ProcessModuleEnumerator modules;
+        if (!modules.enumerate(pid) || !modules.processHandle().get())
+            continue;
+        WindowEnumerator windows;
+        if (!windows.enumerate(pid) || windows.numWindows() == 0)
+            continue;
+        m_processModules.append(modules);
+        m_processWindows.append(windows);
+    }
+}
+
+bool RenderWindowManager::isValid() const
+{
+    return m_processModules.size() != 0 && m_processWindows.size() != 0;
+}
+
+const WindowList& RenderWindowManager::getWindowsByAdapterID(const String& adapterId) const
+{
+    static const WindowList none;
+    SharedWindowList windows = findAdapterGroup(adapterId);
+    return windows.get() ? *windows.get() : none;
+}
+
+SharedWindowList RenderWindowManager::findAdapterGroup(const String& adapterId) const
+{
+    for (unsigned int i = 0; i < m_windowGroups.size(); ++i)
+        if (String::compareNoCase(m_windowGroups[i].adapterID, adapterId) == 0)
+            return m_windowGroups[i].windows;
+    return SharedWindowList();
+}
+
+SharedWindowList RenderWindowManager::adapterGroup(const String& adapterId)
+{
+    SharedWindowList windows = findAdapterGroup(adapterId);
+    if (windows.get())
+        return windows;
+    WindowGroupedByAdapterID group;
+    group.adapterID = adapterId;
+    group.windows = SharedWindowList(new WindowList());
+    m_windowGroups.append(group);
+    return group.windows;
+}
+
+// ---- Creation
+
+SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info& monitor,
+                                               WindowList& windowList)
+{
+    SharedWindow result(new GenericWindows());
+    if (!result->initialize(GetModuleHandleW(nullptr), param.parent, param.windowName, param.style)) {
+        s_log.log(LoggerPriority::FAILURE, "267 ", "Unable to initialize window ", param.windowName);
+        return result;
+    }
+    const RECT& area = monitor.monitorInfo.rcMonitor;
+    if (!SetWindowPos(result->getHWND(), nullptr, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW)) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+    }
+    windowList.append(result);
+    return result;
+}
+
+SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, const String& adapterId)
+{
+    MonitorInfoEnumerator::Info monitor;
+    if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
+        s_log.log(LoggerPriority::FAILURE, "240 ", "Adapter ID ", adapterId, " does not have a valid adapter");
+        return SharedWindow();
+    }
+    SharedWindowList windows = adapterGroup(adapterId);
+    SharedWindow window = addNewWindow(param, monitor, *windows.get());
+    if (window->isInitialized()) {
+        const RECT& r = param.rect;
+        SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right), extent(r.top, r.bottom),
+                     SWP_SHOWWINDOW);
+    }
+    return window;
+}
+
+bool RenderWindowManager::createRenderWindow(const vela::Array<WindowParam>& creationParam, const String& adapterId)
+{
+    TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createRenderWindow", __FILE__, 276);
+    if (creationParam.size() == 0) {
+        s_log.log(LoggerPriority::FAILURE, "280 ", "Need at least one parameter in creationParam");
+        return false;
+    }
+    MonitorInfoEnumerator::Info monitor;
+    if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
+        s_log.log(LoggerPriority::FAILURE, "287 ", "Adapter ID ", adapterId, " does not have a valid adapter");
+        return false;
+    }
+    SharedWindowList windows = adapterGroup(adapterId);
+    for (unsigned int i = 0; i < creationParam.size(); ++i)
+        addNewWindow(creationParam[i], monitor, *windows.get());
+    return true;
+}
+
+bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>& params, const String& adapterId,
+                                                  const TileParam& tile)
+{
+    TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createTiledRenderWindow", __FILE__, 342);
+    // In 64 bits: a 32-bit product of two large dimensions would wrap to a small count.
+    if (params.size() != static_cast<unsigned long long>(tile.columns) * tile.rows) {
+        s_log.log(LoggerPriority::FAILURE, "345 ", "The number of windows must match the tiling dimension");
+        return false;
+    }
+
+    // The adapter's earlier windows go first, whatever becomes of the new ones.
+    SharedWindowList previous = findAdapterGroup(adapterId);
+    if (previous.get())
+        previous->clear();
+    previous.reset();
+
+    if (!createRenderWindow(params, adapterId))
+        return false;
+    MonitorInfoEnumerator::Info monitor;
+    m_monitorEnumerator.getMonitorInfo(adapterId, monitor);
+
+    SharedWindowList windows = findAdapterGroup(adapterId);
+    if (!windows.get()) {
+        s_log.log(LoggerPriority::FAILURE, "371 ", "Multi head window list has been unexpectedly cleared");
+        return false;
+    }
+    const WindowList& list = *windows.get();
+    if (list.size() != params.size()) {
+        s_log.log(LoggerPriority::FAILURE, "378 ", "Not all requested windows can be created");
+        return false;
+    }
+
+    const RECT& work = monitor.monitorInfo.rcWork;
+    unsigned int width = static_cast<unsigned int>(work.right - work.left) / tile.columns;
+    unsigned int height = static_cast<unsigned int>(work.bottom - work.top) / tile.rows;
+    unsigned int k = 0;
+    for (unsigned int c = 0; c < tile.columns; ++c) {
+        for (unsigned int r = 0; r < tile.rows; ++r, ++k) {
+            int x = work.left + static_cast<int>(c * width);
+            int y = work.top + static_cast<int>(r * height);
+            if (!SetWindowPos(list[k]->getHWND(), nullptr, x, y, static_cast<int>(width), static_cast<int>(height),
+                              SWP_NOZORDER | SWP_SHOWWINDOW)) {
+                DWORD error = GetLastError();
+                s_log.log(LoggerPriority::FAILURE, "396 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+            }
+        }
+    }
+    return true;
+}
+
+// ---- Desktop clearing
+
+unsigned int RenderWindowManager::findTopLevelProcess(const String& name)
+{
+    if (m_processModules.size() == 0 || m_processWindows.size() == 0)
+        initialize();
+    for (unsigned int i = 0; i < m_processModules.size(); ++i) {
+        const vela::Array<String>& names = m_processModules[i].moduleNames();
+        if (names.size() != 0 && String::compareNoCase(names[0], name) == 0)
+            return i;
+    }
+    s_log.log(LoggerPriority::FAILURE, "116 ", "Cannot find process handle for process ", name);
+    return kNotFound;
+}
+
+void RenderWindowManager::showRecordedWindow(unsigned int i, unsigned int j, int showCmd) const
+{
+    const WindowEnumerator& windows = m_processWindows[i];
+    HWND window = windows.windowHandles()[j];
+    // A closed window's handle may since name a window of another program: leave that alone.
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == windows.processId())
+        ShowWindow(window, showCmd);
+}
+
+void RenderWindowManager::setTopLevelProcessShowState(const String& name, unsigned int showCmd)
+{
+    unsigned int i = findTopLevelProcess(name);
+    if (i == kNotFound)
+        return;
+    for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+        showRecordedWindow(i, j, static_cast<int>(showCmd));
+}
+
+void RenderWindowManager::minimizeTopLevelProcess(const String& name)
+{
+    // Hidden, not minimised: a minimised window would still show on a taskbar.
+    setTopLevelProcessShowState(name, SW_HIDE);
+}
+
+void RenderWindowManager::hideAllTopLevelProcess()
+{
+    m_foregroundWindow = GetForegroundWindow();
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+            showRecordedWindow(i, j, SW_HIDE);
+}
+
+void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows)
+{
+    m_foregroundWindow = GetForegroundWindow();
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+            if (!keepWindows.contains(m_processWindows[i].windowHandles()[j]))
+                showRecordedWindow(i, j, SW_HIDE);
+}
+
+vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<String>& names)
+{
+    vela::Array<unsigned int> kept;
+    for (unsigned int n = 0; n < names.size(); ++n)
+        kept.append(findTopLevelProcess(names[n]));
+    return kept;
+}
+
+void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses)
+{
+    vela::Array<unsigned int> kept = keptProcesses(keepProcesses);
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        if (!kept.contains(i))
+            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+                showRecordedWindow(i, j, SW_HIDE);
+}
+
+void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses,
+                                                       const vela::Array<HWND>& keepWindows)
+{
+    vela::Array<unsigned int> kept = keptProcesses(keepProcesses);
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        if (!kept.contains(i))
+            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+                if (!keepWindows.contains(m_processWindows[i].windowHandles()[j]))
+                    showRecordedWindow(i, j, SW_HIDE);
+}
+
+void RenderWindowManager::restoreAllTopLevelProcess()
+{
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+            showRecordedWindow(i, j, SW_SHOW);
+    if (m_foregroundWindow)
+        SetForegroundWindow(m_foregroundWindow);
+}
+
+}  // namespace stagehand

@@ -1,0 +1,49 @@
+#include "HelperWindows.h"
+
+HWND parseHandleLine(const std::string& line)
+{
+    if (line.compare(0, 5, "hwnd ") != 0)
+        return nullptr;
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::stoull(line.substr(5))));
+}
+
+HelperWindows::HelperWindows(const std::wstring& program, const std::vector<std::string>& titles) : m_ready(false)
+{
+    std::wstring arguments;
+    for (const std::string& title : titles)
+        arguments += L" " + std::wstring(title.begin(), title.end());
+    m_child = std::make_unique<ChildProcess>(program, arguments);
+    for (std::string line = m_child->readLine(); !line.empty(); line = m_child->readLine()) {
+        if (line == "ready") {
+            m_ready = true;
+            break;
+        }
+        if (HWND window = parseHandleLine(line))
+            m_windows.push_back(window);
+    }
+}
+
+HWND HelperWindows::open(const std::string& title)
+{
+    m_child->writeLine("open " + title);
+    HWND window = parseHandleLine(m_child->readLine());
+    if (window)
+        m_windows.push_back(window);
+    return window;
+}
+
+bool HelperWindows::allVisible() const
+{
+    for (HWND window : m_windows)
+        if (!IsWindowVisible(window))
+            return false;
+    return !m_windows.empty();
+}
+
+bool HelperWindows::noneVisible() const
+{
+    for (HWND window : m_windows)
+        if (IsWindowVisible(window))
+            return false;
+    return true;
+}
