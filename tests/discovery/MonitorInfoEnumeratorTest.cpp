@@ -1,6 +1,6 @@
 #include <stagehand/MonitorInfoEnumerator.h>
 
-#include "support/ImportHook.h"
+#include "support/FakeMonitors.h"
 #include "support/LogCapture.h"
 
 #include <windows.h>
@@ -29,66 +29,13 @@ bool operator==(const RECT& a, const RECT& b)
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-// A desktop of our own making: monitors reported by a fake EnumDisplayMonitors, read
-// through a fake GetMonitorInfoW.
-struct FakeDesktop {
-    struct Monitor {
-        RECT monitor;
-        RECT work;
-        DWORD flags;
-        const wchar_t* name;
-        bool readable;
-    };
-    static std::vector<Monitor> monitors;
-    static bool failAfterReporting;
-
-    static BOOL WINAPI enumDisplayMonitors(HDC, LPCRECT, MONITORENUMPROC proc, LPARAM data)
-    {
-        for (size_t i = 0; i < monitors.size(); ++i)
-            if (!proc(reinterpret_cast<HMONITOR>(i + 1), nullptr, nullptr, data))
-                return FALSE;
-        if (failAfterReporting) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    static BOOL WINAPI getMonitorInfoW(HMONITOR handle, MONITORINFO* info)
-    {
-        const Monitor& m = monitors.at(reinterpret_cast<size_t>(handle) - 1);
-        if (!m.readable)
-            return FALSE;
-        info->rcMonitor = m.monitor;
-        info->rcWork = m.work;
-        info->dwFlags = m.flags;
-        if (info->cbSize == sizeof(MONITORINFOEXW)) {
-            auto* extended = reinterpret_cast<MONITORINFOEXW*>(info);
-            wmemset(extended->szDevice, L'\0', CCHDEVICENAME);
-            wcsncpy(extended->szDevice, m.name, CCHDEVICENAME);
-        }
-        return TRUE;
-    }
-};
-std::vector<FakeDesktop::Monitor> FakeDesktop::monitors;
-bool FakeDesktop::failAfterReporting;
-
+// A primary monitor with a taskbar at the bottom, and one left of it.
 class FakedMonitors : public testing::Test {
 protected:
-    FakedMonitors()
-        : m_enum(stagehandModule(), "user32.dll", "EnumDisplayMonitors", &FakeDesktop::enumDisplayMonitors),
-          m_info(stagehandModule(), "user32.dll", "GetMonitorInfoW", &FakeDesktop::getMonitorInfoW)
-    {
-        FakeDesktop::failAfterReporting = false;
-        FakeDesktop::monitors = {
-            {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, MONITORINFOF_PRIMARY, L"\\\\.\\DISPLAY1", true},
-            {{-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, 0, L"\\\\.\\DISPLAY2", true},
-        };
-    }
-
-private:
-    ImportHook m_enum;
-    ImportHook m_info;
+    FakeMonitors fake{{
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, MONITORINFOF_PRIMARY, L"\\\\.\\DISPLAY1"},
+        {{-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, 0, L"\\\\.\\DISPLAY2"},
+    }};
 };
 
 }  // namespace
@@ -153,14 +100,14 @@ TEST_F(FakedMonitors, GeometryComesThroughUnchanged)
 
 TEST_F(FakedMonitors, UnreadableMonitorIsLeftOut)
 {
-    FakeDesktop::monitors[0].readable = false;
+    fake.monitors()[0].readable = false;
     MonitorInfoEnumerator monitors;
     EXPECT_EQ((std::vector<std::string>{"\\\\.\\DISPLAY2"}), adapterIds(monitors));
 }
 
 TEST_F(FakedMonitors, FailedEnumerationIsLoggedAndKeepsWhatWasReported)
 {
-    FakeDesktop::failAfterReporting = true;
+    fake.failAfterReporting(true);
     LogCapture log(vela::LoggerPriority::FAILURE);
     MonitorInfoEnumerator monitors;
     EXPECT_FALSE(monitors.refresh());
@@ -176,7 +123,7 @@ TEST_F(FakedMonitors, CopiesAreIndependentOfTheirSource)
     MonitorInfoEnumerator source;
     MonitorInfoEnumerator copy(source);
     MonitorInfoEnumerator assigned;
-    FakeDesktop::monitors.pop_back();
+    fake.monitors().pop_back();
     assigned.refresh();
     assigned = source;
     assigned = assigned;

@@ -60,6 +60,9 @@ public:
         unsigned int rows;
         unsigned int columns;
 
+        // Default construction leaves both fields without a value.
+        TileParam() = default;
+        TileParam(const TileParam& other) = default;
         TileParam& operator=(const TileParam& other);
     };
 
