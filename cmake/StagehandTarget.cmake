@@ -22,3 +22,12 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   list(APPEND STAGEHAND_MINGW_RUNTIME_DLLS "${path}")
   file(COPY "${path}" DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endforeach()
+
+# A VERSIONINFO resource with the project's version for a DLL target.
+function(stagehand_version_resource target description)
+  set(STAGEHAND_RC_NAME ${target})
+  set(STAGEHAND_RC_DESCRIPTION "${description}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()

@@ -6,9 +6,12 @@
 // Then it reads commands from standard input, one per line:
 //   open TITLE               opens one more window and prints "hwnd N"
 //   exit, or end of input    closes its windows and exits
+//
+//   window_helper --post-escape N   posts an Escape key press to window N and exits
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -45,6 +48,11 @@ DWORD WINAPI readCommands(void*)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--post-escape") == 0) {
+        HWND target = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(argv[2], nullptr, 10)));
+        return PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0) ? 0 : 1;
+    }
+
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleW(nullptr);

@@ -1,65 +1,118 @@
-// stagehand: looks at the desktop the way the library sees it.
-#include <stagehand/ProcessEnumerator.h>
-
-#include <windows.h>
+// stagehand: looks at the desktop the way the library sees it, and runs a live demo of
+// the road of a test.
+#include "Demo.h"
+#include "Listings.h"
+#include "UsageError.h"
 
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
-// The executable's base name, or an empty string when the process cannot be read.
-void executableName(DWORD pid, wchar_t* name, DWORD capacity)
+const char kUsage[] =
+    "usage: stagehand COMMAND [OPTIONS]\n"
+    "\n"
+    "commands:\n"
+    "  monitors [--json]              one row per monitor: adapter id, monitor rectangle,\n"
+    "                                 work area, primary or not\n"
+    "  processes [--json]             one row per process: pid, visible top-level windows,\n"
+    "                                 executable name where readable\n"
+    "  windows PID-OR-NAME [--json]   the visible top-level windows of one process:\n"
+    "                                 handle, show state, title\n"
+    "  demo [OPTIONS]                 tiles render windows over a monitor, hides the other\n"
+    "                                 programs' windows, pumps until Escape, Alt+F4 or the\n"
+    "                                 time is up, then restores the desktop\n"
+    "\n"
+    "Run 'stagehand COMMAND --help' for a command's options.\n";
+
+const char kDemoUsage[] =
+    "usage: stagehand demo [--adapter ID] [--grid ROWSxCOLUMNS] [--spare NAME]...\n"
+    "                      [--seconds N] [--screenshot FILE]\n"
+    "\n"
+    "  --adapter ID       the monitor's adapter id, as 'stagehand monitors' lists it\n"
+    "                     (default: the primary monitor)\n"
+    "  --grid RxC         rows and columns of render windows, each 1 to 16 (default 2x3)\n"
+    "  --spare NAME       an executable name whose windows stay visible; repeatable\n"
+    "  --seconds N        how long to run, 0 to 3600 (default 10)\n"
+    "  --screenshot FILE  save the monitor as a BMP file while the tiles are up\n";
+
+const char kListingUsage[] =
+    "usage: stagehand monitors [--json]\n"
+    "       stagehand processes [--json]\n"
+    "       stagehand windows PID-OR-NAME [--json]\n"
+    "\n"
+    "  --json   print JSON instead of a table\n";
+
+bool wantsHelp(const std::vector<std::string>& arguments)
 {
-    name[0] = L'\0';
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return;
-    wchar_t path[MAX_PATH];
-    DWORD length = MAX_PATH;
-    if (QueryFullProcessImageNameW(process, 0, path, &length)) {
-        const wchar_t* base = wcsrchr(path, L'\\');
-        lstrcpynW(name, base ? base + 1 : path, static_cast<int>(capacity));
-    }
-    CloseHandle(process);
+    for (const std::string& a : arguments)
+        if (a == "--help" || a == "-h")
+            return true;
+    return false;
 }
 
-int listProcesses()
+// Takes --json out of the arguments; anything else left over is an error.
+bool takeJson(std::vector<std::string>& arguments)
 {
-    stagehand::ProcessEnumerator processes;
-    if (!processes.enumerate()) {
-        std::fprintf(stderr, "stagehand: the process list cannot be read\n");
-        return 1;
+    bool json = false;
+    std::vector<std::string> rest;
+    for (const std::string& a : arguments) {
+        if (a == "--json")
+            json = true;
+        else
+            rest.push_back(a);
     }
-    std::printf("%8s  %s\n", "PID", "EXECUTABLE");
-    for (unsigned int i = 0; i < processes.numPids(); ++i) {
-        DWORD pid = processes.processIds()[i];
-        wchar_t name[MAX_PATH];
-        executableName(pid, name, MAX_PATH);
-        std::printf("%8lu  %ls\n", pid, name);
-    }
-    return 0;
+    arguments.swap(rest);
+    return json;
 }
 
-void usage(FILE* out)
+int run(const std::string& command, std::vector<std::string> arguments)
 {
-    std::fprintf(out,
-                 "usage: stagehand COMMAND\n"
-                 "\n"
-                 "commands:\n"
-                 "  processes   list the running processes: pid and executable name\n");
+    if (command == "demo") {
+        if (wantsHelp(arguments)) {
+            std::fputs(kDemoUsage, stdout);
+            return 0;
+        }
+        return runDemo(parseDemoOptions(arguments));
+    }
+    if (command != "monitors" && command != "processes" && command != "windows")
+        throw UsageError("unknown command '" + command + "'");
+    if (wantsHelp(arguments)) {
+        std::fputs(kListingUsage, stdout);
+        return 0;
+    }
+    bool json = takeJson(arguments);
+    if (command == "windows") {
+        if (arguments.empty())
+            throw UsageError("windows needs a pid or an executable name");
+        if (arguments.size() > 1)
+            throw UsageError("unexpected argument '" + arguments[1] + "'");
+        return listWindows(arguments[0], json);
+    }
+    if (!arguments.empty())
+        throw UsageError("unexpected argument '" + arguments[0] + "'");
+    return command == "monitors" ? listMonitors(json) : listProcesses(json);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "processes") == 0)
-        return listProcesses();
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        usage(stdout);
-        return 0;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
+        std::fputs(kUsage, arguments.empty() ? stderr : stdout);
+        return arguments.empty() ? 2 : 0;
     }
-    usage(stderr);
-    return 2;
+    try {
+        std::string command = arguments[0];
+        arguments.erase(arguments.begin());
+        return run(command, arguments);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "stagehand: %s\nRun 'stagehand --help' for the usage.\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "stagehand: %s\n", e.what());
+        return 1;
+    }
 }

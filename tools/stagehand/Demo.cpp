@@ -1,0 +1,244 @@
+#include "Demo.h"
+
+#include "Screenshot.h"
+#include "UsageError.h"
+
+#include <stagehand/MonitorInfoEnumerator.h>
+#include <stagehand/RenderWindowManager.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+using stagehand::RenderWindowManager;
+
+namespace {
+
+const unsigned int kMaxGridSide = 16;
+const unsigned int kMaxSeconds = 3600;
+
+unsigned int number(const std::string& text, const std::string& what, unsigned int low, unsigned int high)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        throw UsageError(what + " must be a number, not '" + text + "'");
+    unsigned long n = std::stoul(text);
+    if (n < low || n > high)
+        throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
+    return static_cast<unsigned int>(n);
+}
+
+std::string rectText(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+std::wstring wide(const std::string& utf8)
+{
+    vela::String s(utf8.c_str());
+    return std::wstring(s.wide(), s.size());
+}
+
+std::string ownExecutableName()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring full(path, n);
+    std::wstring base = full.substr(full.find_last_of(L"\\/") + 1);
+    return vela::String(reinterpret_cast<const unsigned short*>(base.c_str())).toUtf8();
+}
+
+// The visible top-level windows of other processes, to tell afterwards what was hidden.
+BOOL CALLBACK collectOthers(HWND window, LPARAM data)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId() && IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+    return TRUE;
+}
+
+// Fills a tile with its colour and writes its index and rectangle on it.
+void paintTile(HWND window, unsigned int index)
+{
+    static const COLORREF colours[] = {RGB(200, 60, 50),  RGB(60, 150, 70), RGB(50, 90, 190), RGB(210, 160, 40),
+                                       RGB(140, 70, 170), RGB(40, 160, 170), RGB(120, 120, 120), RGB(190, 90, 140)};
+    HDC dc = GetDC(window);
+    if (!dc)
+        return;
+    RECT client;
+    GetClientRect(window, &client);
+    HBRUSH brush = CreateSolidBrush(colours[index % (sizeof colours / sizeof colours[0])]);
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    RECT placed;
+    GetWindowRect(window, &placed);
+    std::wstring label = L"tile " + std::to_wstring(index) + L"\n" + wide(rectText(placed));
+    int height = (client.bottom - client.top) / 10;
+    int byWidth = (client.right - client.left) / 14;
+    HFONT font = CreateFontW(-(height < byWidth ? height : byWidth), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, L"Arial");
+    HGDIOBJ previous = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    // DrawText centres a single line only: measure the two, then centre the block.
+    RECT text = client;
+    DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text, DT_CENTER | DT_CALCRECT);
+    OffsetRect(&text, (client.right - text.right) / 2, (client.bottom - text.bottom) / 2);
+    DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &text, DT_CENTER | DT_NOCLIP);
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    ReleaseDC(window, dc);
+}
+
+void paintAll(const stagehand::WindowList& tiles)
+{
+    for (unsigned int i = 0; i < tiles.size(); ++i)
+        paintTile(tiles[i]->getHWND(), i);
+}
+
+}  // namespace
+
+DemoOptions parseDemoOptions(const std::vector<std::string>& arguments)
+{
+    DemoOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        auto valueOf = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size())
+                throw UsageError(option + " needs a value");
+            return arguments[++i];
+        };
+        if (option == "--adapter") {
+            options.adapter = valueOf();
+        } else if (option == "--grid") {
+            const std::string& grid = valueOf();
+            size_t x = grid.find_first_of("xX");
+            if (x == std::string::npos)
+                throw UsageError("--grid takes ROWSxCOLUMNS, such as 2x3, not '" + grid + "'");
+            options.rows = number(grid.substr(0, x), "the number of rows", 1, kMaxGridSide);
+            options.columns = number(grid.substr(x + 1), "the number of columns", 1, kMaxGridSide);
+        } else if (option == "--spare") {
+            options.spare.push_back(valueOf());
+        } else if (option == "--seconds") {
+            options.seconds = number(valueOf(), "--seconds", 0, kMaxSeconds);
+        } else if (option == "--screenshot") {
+            options.screenshot = wide(valueOf());
+        } else {
+            throw UsageError("unknown option '" + option + "'");
+        }
+    }
+    return options;
+}
+
+int runDemo(const DemoOptions& options)
+{
+    // Everything is checked before the desktop changes.
+    stagehand::MonitorInfoEnumerator monitors;
+    vela::Array<vela::String> ids;
+    monitors.getAdapterId(ids);
+    stagehand::MonitorInfoEnumerator::Info monitor;
+    vela::String adapter(options.adapter.c_str());
+    if (options.adapter.empty()) {
+        for (unsigned int i = 0; i < ids.size() && adapter.empty(); ++i)
+            if (monitors.getMonitorInfo(ids[i], monitor) && (monitor.monitorInfo.dwFlags & MONITORINFOF_PRIMARY))
+                adapter = ids[i];
+    }
+    if (!monitors.getMonitorInfo(adapter, monitor)) {
+        std::string valid;
+        for (unsigned int i = 0; i < ids.size(); ++i)
+            valid += (i ? ", " : "") + ids[i].toUtf8();
+        throw UsageError("unknown adapter id '" + adapter.toUtf8() + "'; the adapter ids are: " + valid);
+    }
+
+    RenderWindowManager manager;
+    vela::Array<RenderWindowManager::WindowParam> params;
+    for (unsigned int i = 0; i < options.rows * options.columns; ++i) {
+        RenderWindowManager::WindowParam param;
+        param.windowName = ("stagehand demo " + std::to_string(i)).c_str();
+        param.style = WS_POPUP | WS_VISIBLE;
+        params.append(param);
+    }
+    RenderWindowManager::TileParam grid;
+    grid.rows = options.rows;
+    grid.columns = options.columns;
+    if (!manager.createTiledRenderWindow(params, adapter, grid)) {
+        std::fprintf(stderr, "stagehand: the render windows could not be created\n");
+        return 1;
+    }
+    const stagehand::WindowList& tiles = manager.getWindowsByAdapterID(adapter);
+    std::printf("adapter %s, work area %s, grid %ux%u\n", adapter.toUtf8().c_str(),
+                rectText(monitor.monitorInfo.rcWork).c_str(), options.rows, options.columns);
+    for (unsigned int i = 0; i < tiles.size(); ++i) {
+        RECT r;
+        GetWindowRect(tiles[i]->getHWND(), &r);
+        std::printf("tile %u window %llu rect %s\n", i,
+                    static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(tiles[i]->getHWND())),
+                    rectText(r).c_str());
+    }
+    std::fflush(stdout);
+    paintAll(tiles);
+
+    std::vector<HWND> others;
+    EnumWindows(collectOthers, reinterpret_cast<LPARAM>(&others));
+    vela::Array<vela::String> keepNames;
+    for (const std::string& name : options.spare)
+        keepNames.append(name.c_str());
+    keepNames.append(ownExecutableName().c_str());
+    vela::Array<HWND> keepWindows;
+    for (unsigned int i = 0; i < tiles.size(); ++i)
+        keepWindows.append(tiles[i]->getHWND());
+    manager.hideAllTopLevelProcessExcept(keepNames, keepWindows);
+    std::set<DWORD> hiddenPrograms;
+    unsigned int hiddenWindows = 0;
+    for (HWND window : others) {
+        if (IsWindow(window) && !IsWindowVisible(window)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            hiddenPrograms.insert(pid);
+            ++hiddenWindows;
+        }
+    }
+
+    unsigned long long pumped = 0;
+    const char* ending = "time is up";
+    bool shot = options.screenshot.empty();
+    DWORD start = GetTickCount();
+    DWORD lastPaint = start;
+    while (GetTickCount() - start < options.seconds * 1000u) {
+        bool aborted = false;
+        for (unsigned int i = 0; i < tiles.size(); ++i) {
+            MSG pending;
+            if (PeekMessageW(&pending, tiles[i]->getHWND(), 0, 0, PM_NOREMOVE))
+                ++pumped;
+            tiles[i]->listenOnce();
+            aborted |= tiles[i]->isTestAborted();
+        }
+        if (aborted) {
+            ending = "Escape";
+            break;
+        }
+        if (GetTickCount() - lastPaint >= 100) {
+            paintAll(tiles);
+            lastPaint = GetTickCount();
+            if (!shot) {
+                shot = true;
+                if (saveScreenshot(monitor.monitorInfo.rcMonitor, options.screenshot))
+                    std::printf("screenshot saved\n");
+                else
+                    std::fprintf(stderr, "stagehand: the screenshot could not be saved\n");
+            }
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    manager.restoreAllTopLevelProcess();
+
+    std::printf("created %u render windows\n", tiles.size());
+    std::printf("hid %u programs (%u windows)\n", static_cast<unsigned int>(hiddenPrograms.size()), hiddenWindows);
+    std::printf("pumped %llu messages\n", pumped);
+    std::printf("ended by %s; the desktop is restored\n", ending);
+    return 0;
+}
