@@ -2,10 +2,13 @@
 
 #include <vela/Exception.h>
 
-#include <windows.h>
-
 #include <cstring>
+#include <cwctype>
 #include <limits>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace vela {
 
@@ -13,12 +16,72 @@ namespace {
 
 const unsigned short kEmpty[1] = {0};
 
+const unsigned short kReplacement = 0xFFFD;
+
 unsigned int unitLength(const unsigned short* text)
 {
     size_t n = 0;
     while (text[n] != 0)
         ++n;
     return static_cast<unsigned int>(n);
+}
+
+// UTF-8 to UTF-16; a malformed sequence becomes U+FFFD.
+std::basic_string<unsigned short> unitsFromUtf8(const unsigned char* p, const unsigned char* end)
+{
+    std::basic_string<unsigned short> units;
+    while (p < end) {
+        unsigned char lead = *p++;
+        int more = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+        if (more < 0) {
+            units.push_back(kReplacement);
+            continue;
+        }
+        unsigned long code = more == 0 ? lead : lead & (0x3F >> more);
+        int i = 0;
+        for (; i < more && p < end && (*p & 0xC0) == 0x80; ++i)
+            code = (code << 6) | (*p++ & 0x3F);
+        static const unsigned long lowest[] = {0, 0x80, 0x800, 0x10000};
+        if (i < more || code < lowest[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            units.push_back(kReplacement);
+        } else if (code >= 0x10000) {
+            code -= 0x10000;
+            units.push_back(static_cast<unsigned short>(0xD800 + (code >> 10)));
+            units.push_back(static_cast<unsigned short>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<unsigned short>(code));
+        }
+    }
+    return units;
+}
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf8FromUnits(const unsigned short* p, const unsigned short* end)
+{
+    std::string bytes;
+    while (p < end) {
+        unsigned long code = *p++;
+        if (code >= 0xD800 && code <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF)
+            code = 0x10000 + ((code - 0xD800) << 10) + (*p++ - 0xDC00);
+        else if (code >= 0xD800 && code <= 0xDFFF)
+            code = kReplacement;
+        if (code < 0x80) {
+            bytes += static_cast<char>(code);
+        } else if (code < 0x800) {
+            bytes += static_cast<char>(0xC0 | (code >> 6));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (code >> 12));
+            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (code >> 18));
+            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -66,22 +129,11 @@ String& String::append(const char* text)
 {
     if (!text || !*text)
         return *this;
-    size_t bytes = std::strlen(text);
-    if (bytes > static_cast<size_t>(std::numeric_limits<int>::max()))
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::basic_string<unsigned short> units = unitsFromUtf8(bytes, bytes + std::strlen(text));
+    if (units.size() > std::numeric_limits<unsigned int>::max())
         throw NullPointer("String too long");
-    int n = static_cast<int>(bytes);
-    int units = MultiByteToWideChar(CP_UTF8, 0, text, n, nullptr, 0);
-    if (units <= 0)
-        return *this;
-    unsigned short* wide = new unsigned short[units];
-    MultiByteToWideChar(CP_UTF8, 0, text, n, reinterpret_cast<wchar_t*>(wide), units);
-    try {
-        appendUnits(wide, static_cast<unsigned int>(units));
-    } catch (...) {
-        delete[] wide;
-        throw;
-    }
-    delete[] wide;
+    appendUnits(units.data(), static_cast<unsigned int>(units.size()));
     return *this;
 }
 
@@ -120,20 +172,24 @@ const unsigned short* String::getUCS2Buffer() const
 
 std::string String::toUtf8() const
 {
-    if (m_size == 0)
-        return std::string();
-    const wchar_t* text = wide();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(m_size), nullptr, 0, nullptr, nullptr);
-    std::string out(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(m_size), &out[0], bytes, nullptr, nullptr);
-    return out;
+    return utf8FromUnits(m_buffer, m_buffer + m_size);
 }
 
 int String::compareNoCase(const String& a, const String& b)
 {
+#if defined(_WIN32)
     int result = CompareStringOrdinal(a.wide(), static_cast<int>(a.m_size), b.wide(), static_cast<int>(b.m_size), TRUE);
     return result - CSTR_EQUAL;
+#else
+    // Elsewhere (the foundation's native test build) the C library's case mapping stands in.
+    for (unsigned int i = 0; i < a.m_size && i < b.m_size; ++i) {
+        wint_t x = std::towupper(a.m_buffer[i]);
+        wint_t y = std::towupper(b.m_buffer[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.m_size < b.m_size ? -1 : a.m_size > b.m_size ? 1 : 0;
+#endif
 }
 
 bool String::operator==(const String& other) const

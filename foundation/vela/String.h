@@ -28,7 +28,9 @@ public:
 
     // Zero-terminated, valid while the string lives and is not changed.
     const unsigned short* getUCS2Buffer() const;
+#if defined(_WIN32)
     const wchar_t* wide() const { return reinterpret_cast<const wchar_t*>(getUCS2Buffer()); }
+#endif
 
     std::string toUtf8() const;
 

@@ -1,14 +1,21 @@
 #include <vela/Array.h>
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 using vela::Array;
 
 namespace {
+
+// Elements of the sizes the library stores: handles (8 bytes), ids (4) and placements (44).
+typedef void* Handle;
+typedef std::uint32_t Id;
+struct Placement {
+    std::uint32_t fields[11];
+};
+static_assert(sizeof(Placement) == 44, "the size of a window placement");
 
 // Counts constructions and destructions, so that every element made is proven destroyed.
 struct Counted {
@@ -76,7 +83,7 @@ TEST(Array, GrowsFromEightByDoubling)
 
 TEST(Array, AppendDefaultGivesZeroedElements)
 {
-    Array<HWND> a;
+    Array<Handle> a;
     a.appendDefault(1024);
     EXPECT_EQ(1024u, a.size());
     EXPECT_EQ(1024u, a.capacity());
@@ -137,18 +144,18 @@ TEST(Array, BadIndexThrowsItsBounds)
 
 TEST(Array, RefusesGrowthPastTheLimitAndStaysIntact)
 {
-    EXPECT_EQ(536870910u, Array<HWND>::maxCapacity());
-    EXPECT_EQ(1073741821u, Array<DWORD>::maxCapacity());
-    EXPECT_EQ(97612892u, Array<WINDOWPLACEMENT>::maxCapacity());
+    EXPECT_EQ(536870910u, Array<Handle>::maxCapacity());
+    EXPECT_EQ(1073741821u, Array<Id>::maxCapacity());
+    EXPECT_EQ(97612892u, Array<Placement>::maxCapacity());
 
-    Array<HWND> a;
-    a.append(reinterpret_cast<HWND>(1));
+    Array<Handle> a;
+    a.append(reinterpret_cast<Handle>(1));
     expectRefused("536870911", [&] { a.reserve(536870911u); });
     expectRefused("536870912", [&] { a.appendDefault(536870911u); });
     expectRefused("4294967296", [&] { a.appendDefault(0xFFFFFFFFu); });
     EXPECT_EQ(1u, a.size());
     EXPECT_EQ(8u, a.capacity());
-    EXPECT_EQ(reinterpret_cast<HWND>(1), a[0]);
+    EXPECT_EQ(reinterpret_cast<Handle>(1), a[0]);
 }
 
 TEST(Array, ElementsAreMadeAndDestroyedInBalance)

@@ -1,15 +1,21 @@
-#include <vela/FileHandleResManager.h>
 #include <vela/SharedResource.h>
 
+#if defined(_WIN32)
+#include <vela/FileHandleResManager.h>
+
 #include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 // GCC follows a shared count down to zero on paths where another holder still counts,
 // and warns of a use after free that cannot happen.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
 
 using vela::DescriptorStorage;
 using vela::PointerStorage;
@@ -17,14 +23,17 @@ using vela::SharedResource;
 
 namespace {
 
+typedef void* RawHandle;
+RawHandle const kNoHandle = reinterpret_cast<RawHandle>(-1);
+
 // Records every handle it is asked to destroy.
 struct RecordingManager {
-    static std::vector<HANDLE> destroyed;
-    static void destroy(HANDLE handle) { destroyed.push_back(handle); }
+    static std::vector<RawHandle> destroyed;
+    static void destroy(RawHandle handle) { destroyed.push_back(handle); }
 };
-std::vector<HANDLE> RecordingManager::destroyed;
+std::vector<RawHandle> RecordingManager::destroyed;
 
-typedef SharedResource<DescriptorStorage<HANDLE, -1, RecordingManager>, 0> Handle;
+typedef SharedResource<DescriptorStorage<RawHandle, -1, RecordingManager>, 0> Handle;
 
 struct Object {
     static int live;
@@ -41,9 +50,9 @@ int Derived::destroyed = 0;
 
 typedef SharedResource<PointerStorage<Object, 0, 3>, 0> Shared;
 
-HANDLE fakeHandle(ULONG_PTR value)
+RawHandle fakeHandle(std::uintptr_t value)
 {
-    return reinterpret_cast<HANDLE>(value);
+    return reinterpret_cast<RawHandle>(value);
 }
 
 }  // namespace
@@ -64,19 +73,19 @@ TEST(SharedResource, LastOfThreeHoldersDestroysOnce)
         EXPECT_FALSE(first.holdsResource());
         EXPECT_TRUE(RecordingManager::destroyed.empty());
     }
-    EXPECT_EQ((std::vector<HANDLE>{fakeHandle(0x44)}), RecordingManager::destroyed);
+    EXPECT_EQ((std::vector<RawHandle>{fakeHandle(0x44)}), RecordingManager::destroyed);
 }
 
 TEST(SharedResource, NullHandleCountsAndReachesTheDestroyer)
 {
     RecordingManager::destroyed.clear();
     {
-        Handle null(static_cast<HANDLE>(nullptr));
+        Handle null(static_cast<RawHandle>(nullptr));
         Handle copy(null);
         EXPECT_TRUE(null.holdsResource());
         EXPECT_EQ(2u, copy.useCount());
     }
-    EXPECT_EQ((std::vector<HANDLE>{nullptr}), RecordingManager::destroyed);
+    EXPECT_EQ((std::vector<RawHandle>{nullptr}), RecordingManager::destroyed);
 }
 
 TEST(SharedResource, EmptyHoldersHoldNothingAndDestroyNothing)
@@ -84,7 +93,7 @@ TEST(SharedResource, EmptyHoldersHoldNothingAndDestroyNothing)
     RecordingManager::destroyed.clear();
     {
         Handle empty;
-        EXPECT_EQ(INVALID_HANDLE_VALUE, empty.get());
+        EXPECT_EQ(kNoHandle, empty.get());
         Handle copy(empty);
         EXPECT_FALSE(copy.holdsResource());
         EXPECT_EQ(0u, copy.useCount());
@@ -93,7 +102,7 @@ TEST(SharedResource, EmptyHoldersHoldNothingAndDestroyNothing)
         EXPECT_FALSE(held.holdsResource());
         copy.reset();
     }
-    EXPECT_EQ((std::vector<HANDLE>{fakeHandle(7)}), RecordingManager::destroyed);
+    EXPECT_EQ((std::vector<RawHandle>{fakeHandle(7)}), RecordingManager::destroyed);
 }
 
 TEST(SharedResource, SelfAssignmentKeepsTheCount)
@@ -114,7 +123,7 @@ TEST(SharedResource, AssignmentLetsGoOfTheOldResourceFirst)
     Handle a(fakeHandle(1));
     Handle b(fakeHandle(2));
     a = b;
-    EXPECT_EQ((std::vector<HANDLE>{fakeHandle(1)}), RecordingManager::destroyed);
+    EXPECT_EQ((std::vector<RawHandle>{fakeHandle(1)}), RecordingManager::destroyed);
     EXPECT_EQ(2u, b.useCount());
 }
 
@@ -142,6 +151,7 @@ TEST(SharedResource, DetachedResourceOutlivesItsHolders)
     EXPECT_TRUE(RecordingManager::destroyed.empty());
 }
 
+#if defined(_WIN32)
 TEST(FileHandleResManager, ClosesARealHandleAndAcceptsNull)
 {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -156,3 +166,4 @@ TEST(FileHandleResManager, ClosesARealHandleAndAcceptsNull)
     vela::FileHandleResManager::destroy(nullptr);
     EXPECT_EQ(1234u, GetLastError());
 }
+#endif
