@@ -273,7 +273,8 @@ void processTable(int programs)
             ShowWindow(window, SW_SHOW);
     };
     std::unique_ptr<stagehand::RenderWindowManager> manager;
-    std::string name = "first desktop-clearing lookup, " + std::to_string(programs) + " helper programs";
+    std::string name = "first desktop-clearing lookup, " + std::to_string(programs) +
+                       (programs == 1 ? " helper program" : " helper programs");
     compare(name.c_str(), 20, {[&] { manager->minimizeTopLevelProcess("spare_helper.exe"); }, [&] {
                 showTarget();
                 manager = std::make_unique<stagehand::RenderWindowManager>();

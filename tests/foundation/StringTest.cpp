@@ -63,3 +63,17 @@ TEST(String, NumbersHaveTheirDecimalText)
     EXPECT_EQ("4294967295", vela::VelaValue(4294967295u).toString(vela::VelaValue::nilValue).toUtf8());
     EXPECT_EQ("18446744073709551615", vela::VelaValue(~0ull).toString(vela::VelaValue::nilValue).toUtf8());
 }
+
+TEST(String, MalformedUtf8BecomesReplacementCharacters)
+{
+    EXPECT_EQ(2u, String("\xF0\x9F\x98\x80").size()) << "a surrogate pair";
+    EXPECT_EQ("\xF0\x9F\x98\x80", String("\xF0\x9F\x98\x80").toUtf8());
+    const unsigned short replacement = 0xFFFD;
+    for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xFF", "\xF4\x90\x80\x80"}) {
+        String s(bad);
+        ASSERT_GE(s.size(), 1u) << bad;
+        EXPECT_EQ(replacement, s.getUCS2Buffer()[0]);
+    }
+    const unsigned short lone[] = {0xD800, 'a'};
+    EXPECT_EQ("\xEF\xBF\xBD" "a", String(lone, 2).toUtf8());
+}

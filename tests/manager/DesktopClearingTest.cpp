@@ -4,6 +4,7 @@
 #include "support/HelperWindows.h"
 #include "support/ImportHook.h"
 #include "support/LogCapture.h"
+#include "support/ProcessHandleLedger.h"
 
 #include <windows.h>
 
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <vector>
 
 using stagehand::RenderWindowManager;
@@ -339,56 +339,21 @@ TEST_F(Desktop, AssignmentReplacesTheTableWithoutShowingAnything)
     EXPECT_TRUE(allVisible()) << "the copy kept the table";
 }
 
-namespace {
-// Process handles opened by the library and not yet closed by the foundation; a handle
-// value comes back once closed, so each open is matched with the next close.
-std::multiset<HANDLE> g_open;
-int g_opens;
-int g_closes;
-int g_strayCloses;
-decltype(&OpenProcess) g_realOpen;
-decltype(&CloseHandle) g_realClose;
-HANDLE WINAPI recordOpen(DWORD access, BOOL inherit, DWORD pid)
-{
-    HANDLE process = g_realOpen(access, inherit, pid);
-    if (process) {
-        g_open.insert(process);
-        ++g_opens;
-    }
-    return process;
-}
-BOOL WINAPI recordClose(HANDLE handle)
-{
-    auto at = g_open.find(handle);
-    if (at == g_open.end())
-        ++g_strayCloses;
-    else
-        g_open.erase(at);
-    ++g_closes;
-    return g_realClose(handle);
-}
-}  // namespace
-
 TEST_F(Desktop, EveryProcessHandleIsClosedOnce)
 {
-    ImportHook open(stagehandModule(), "kernel32.dll", "OpenProcess", &recordOpen);
-    ImportHook close(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle", &recordClose);
-    g_realOpen = open.original<decltype(&OpenProcess)>();
-    g_realClose = close.original<decltype(&CloseHandle)>();
-    g_open.clear();
-    g_opens = g_closes = g_strayCloses = 0;
+    ProcessHandleLedger ledger;
     std::vector<HANDLE> held;
     {
         RenderWindowManager manager;
         buildTable(manager);
         ASSERT_TRUE(manager.isValid());
         RenderWindowManager copy(manager);
-        held.assign(g_open.begin(), g_open.end());
+        held.assign(ledger.open().begin(), ledger.open().end());
         EXPECT_GE(held.size(), 3u) << "the three helpers are recorded and keep their handles";
     }
-    EXPECT_TRUE(g_open.empty());
-    EXPECT_EQ(0, g_strayCloses);
-    EXPECT_EQ(g_opens, g_closes);
+    EXPECT_TRUE(ledger.open().empty());
+    EXPECT_EQ(0, ledger.strayCloses());
+    EXPECT_EQ(ledger.opened(), ledger.closed());
     for (HANDLE process : held) {
         DWORD flags;
         EXPECT_FALSE(GetHandleInformation(process, &flags));

@@ -58,7 +58,6 @@ int WindowEnumerator::enumProcHelper(HWND window)
     TraceLogger trace(s_log.traceLogger(), "WindowEnumerator::enumProcHelper", __FILE__, 35);
     if (!isMainWindow(window))
         return 1;
-    m_windowHandles.append(window);
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof placement;
     if (!GetWindowPlacement(window, &placement)) {
@@ -69,6 +68,10 @@ int WindowEnumerator::enumProcHelper(HWND window)
         placement.length = sizeof placement;
         placement.showCmd = IsIconic(window) ? SW_SHOWMINIMIZED : IsZoomed(window) ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     }
+    // Room in both lists first, so that they grow together or not at all.
+    m_windowHandles.reserve(m_windowHandles.size() + 1);
+    m_placements.reserve(m_placements.size() + 1);
+    m_windowHandles.append(window);
     m_placements.append(placement);
     return 1;
 }
