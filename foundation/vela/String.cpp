@@ -1,6 +1,7 @@
 #include <vela/String.h>
 
 #include <vela/Exception.h>
+#include <vela/VelaValue.h>
 
 #include <cstring>
 #include <cwctype>
@@ -18,12 +19,12 @@ const unsigned short kEmpty[1] = {0};
 
 const unsigned short kReplacement = 0xFFFD;
 
-unsigned int unitLength(const unsigned short* text)
+size_t unitLength(const unsigned short* text)
 {
     size_t n = 0;
     while (text[n] != 0)
         ++n;
-    return static_cast<unsigned int>(n);
+    return n;
 }
 
 // UTF-8 to UTF-16; a malformed sequence becomes U+FFFD.
@@ -131,9 +132,7 @@ String& String::append(const char* text)
         return *this;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     std::basic_string<unsigned short> units = unitsFromUtf8(bytes, bytes + std::strlen(text));
-    if (units.size() > std::numeric_limits<unsigned int>::max())
-        throw NullPointer("String too long");
-    appendUnits(units.data(), static_cast<unsigned int>(units.size()));
+    appendUnits(units.data(), units.size());
     return *this;
 }
 
@@ -148,13 +147,15 @@ String& String::append(const String& other)
     return *this;
 }
 
-void String::appendUnits(const unsigned short* units, unsigned int count)
+void String::appendUnits(const unsigned short* units, size_t count)
 {
     if (count == 0)
         return;
-    if (count > std::numeric_limits<unsigned int>::max() - 1 - m_size)
-        throw NullPointer("String too long");
-    unsigned int size = m_size + count;
+    // The size and its terminating NUL must fit in 32 bits.
+    if (count > std::numeric_limits<unsigned int>::max() - 1u - m_size)
+        throw NullPointer("Asked for string of size: " + VelaValue(static_cast<unsigned long long>(m_size) + count)
+                                                              .toString(VelaValue::nilValue));
+    unsigned int size = m_size + static_cast<unsigned int>(count);
     unsigned short* buffer = new unsigned short[size + 1];
     if (m_size)
         std::memcpy(buffer, m_buffer, m_size * sizeof(unsigned short));

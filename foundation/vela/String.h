@@ -2,6 +2,7 @@
 
 #include <vela/Export.h>
 
+#include <cstddef>
 #include <string>
 
 namespace vela {
@@ -42,7 +43,7 @@ public:
     bool operator!=(const String& other) const { return !(*this == other); }
 
 private:
-    void appendUnits(const unsigned short* units, unsigned int count);
+    void appendUnits(const unsigned short* units, size_t count);
 
     unsigned short* m_buffer;  // null while empty
     unsigned int m_size;

@@ -141,16 +141,3 @@ TEST_F(OwnWindows, EachEnumerationStartsAfresh)
     EXPECT_EQ(handles(copy), handles(assigned));
     EXPECT_EQ(copy.showWindowState(1), assigned.showWindowState(1));
 }
-
-TEST(WindowEnumerator, TraceScopesNameEachStep)
-{
-    HWND window = makeWindow(WS_POPUP | WS_VISIBLE);
-    LogCapture log(vela::LoggerPriority::TRACE);
-    WindowEnumerator windows;
-    windows.enumerate(GetCurrentProcessId());
-    EXPECT_EQ(0u, log.lines().front().find("1 stagehand.WindowEnumerator: enter WindowEnumerator::enumerate "
-                                           "modules/src/windows/common/stagehand/WindowEnumerator.cpp:18"));
-    EXPECT_EQ("1 stagehand.WindowEnumerator: leave WindowEnumerator::enumerate", log.lines().back());
-    EXPECT_GE(log.count("enter WindowEnumerator::enumProcHelper"), 1u);
-    DestroyWindow(window);
-}

@@ -276,14 +276,6 @@ TEST(GenericWindows, MessagesOfOtherWindowsAreLeftAlone)
     EXPECT_EQ(1, second.userMessages);
 }
 
-TEST(GenericWindows, DisplayModeIsNotSupported)
-{
-    GenericWindows window;
-    POINT origin = {0, 0};
-    EXPECT_FALSE(window.setWindowDisplayMode(origin, 0));
-    EXPECT_FALSE(window.setWindowDisplayMode(origin, 0xFF));
-}
-
 namespace {
 
 // A fake ShowCursor: a display count of its own, and every call recorded.
