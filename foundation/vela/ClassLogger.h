@@ -1,6 +1,5 @@
 #pragma once
 
-#include <vela/LastErrorKeeper.h>
 #include <vela/LogFactory.h>
 #include <vela/Logger.h>
 #include <vela/LoggerStream.h>
@@ -38,7 +37,6 @@ public:
     {
         if (!isEnabled(p))
             return;
-        LastErrorKeeper keep;
         LoggerStream message;
         (appendPart(message, parts), ...);
         m_logger->log(p, message);

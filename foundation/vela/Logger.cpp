@@ -9,6 +9,7 @@ Logger::Logger(const String& name) : m_name(name), m_threshold(0) {}
 
 void Logger::log(LoggerPriority::LOGGER_PRIORITY priority, const LoggerStream& message)
 {
+    // Building a message makes no system call; writing it may, and must not change the code.
     LastErrorKeeper keep;
     LogFactory::write(priority, m_name, message);
 }

@@ -1,6 +1,5 @@
 #include <vela/TraceLogger.h>
 
-#include <vela/LastErrorKeeper.h>
 #include <vela/Logger.h>
 
 namespace vela {
@@ -10,7 +9,6 @@ TraceLogger::TraceLogger(Logger* logger, const char* function, const char* file,
 {
     if (!m_logger)
         return;
-    LastErrorKeeper keep;
     LoggerStream message;
     message.append("enter ").append(function).append(" ").append(file).append(":");
     message + static_cast<unsigned int>(line);
@@ -21,7 +19,6 @@ TraceLogger::~TraceLogger()
 {
     if (!m_logger)
         return;
-    LastErrorKeeper keep;
     LoggerStream message;
     message.append("leave ").append(m_function);
     m_logger->log(LoggerPriority::TRACE, message);
