@@ -17,9 +17,9 @@ namespace {
 
 // What EnumProcesses was asked, and what the fake answers.
 struct FakeEnumProcesses {
-    static std::vector<DWORD> bufferBytes;
-    static DWORD fullUpTo;     // calls with a buffer up to this many bytes are filled completely
-    static DWORD failWith;     // nonzero: every call fails with this error
+    static inline std::vector<DWORD> bufferBytes;
+    static inline DWORD fullUpTo;     // calls with a buffer up to this many bytes are filled completely
+    static inline DWORD failWith;     // nonzero: every call fails with this error
 
     static BOOL WINAPI call(DWORD* ids, DWORD bytes, DWORD* returned)
     {
@@ -42,9 +42,6 @@ struct FakeEnumProcesses {
         failWith = error;
     }
 };
-std::vector<DWORD> FakeEnumProcesses::bufferBytes;
-DWORD FakeEnumProcesses::fullUpTo;
-DWORD FakeEnumProcesses::failWith;
 
 }  // namespace
 

@@ -42,22 +42,20 @@ bool hasName(const ProcessModuleEnumerator& e, const char* name)
 
 // Counts the handles the foundation closes.
 struct CloseCounter {
-    static std::vector<HANDLE> closed;
-    static decltype(&CloseHandle) real;
+    static inline std::vector<HANDLE> closed;
+    static inline decltype(&CloseHandle) real;
     static BOOL WINAPI call(HANDLE handle)
     {
         closed.push_back(handle);
         return real(handle);
     }
 };
-std::vector<HANDLE> CloseCounter::closed;
-decltype(&CloseHandle) CloseCounter::real;
 
 // Records the access asked of OpenProcess; can deny the first request.
 struct OpenRecorder {
-    static std::vector<DWORD> access;
-    static bool denyFirst;
-    static decltype(&OpenProcess) real;
+    static inline std::vector<DWORD> access;
+    static inline bool denyFirst;
+    static inline decltype(&OpenProcess) real;
     static HANDLE WINAPI call(DWORD rights, BOOL inherit, DWORD pid)
     {
         access.push_back(rights);
@@ -73,16 +71,13 @@ struct OpenRecorder {
         denyFirst = deny;
     }
 };
-std::vector<DWORD> OpenRecorder::access;
-bool OpenRecorder::denyFirst;
-decltype(&OpenProcess) OpenRecorder::real;
 
 // A module listing that claims to fill a buffer of up to `fullUpTo` bytes, or fails.
 struct ListingFake {
-    static std::vector<DWORD> bufferBytes;
-    static DWORD fullUpTo;
-    static bool fail;
-    static decltype(&K32EnumProcessModules) real;
+    static inline std::vector<DWORD> bufferBytes;
+    static inline DWORD fullUpTo;
+    static inline bool fail;
+    static inline decltype(&K32EnumProcessModules) real;
     static BOOL WINAPI call(HANDLE process, HMODULE* modules, DWORD bytes, DWORD* needed)
     {
         bufferBytes.push_back(bytes);
@@ -102,15 +97,11 @@ struct ListingFake {
         fail = failing;
     }
 };
-std::vector<DWORD> ListingFake::bufferBytes;
-DWORD ListingFake::fullUpTo;
-bool ListingFake::fail;
-decltype(&K32EnumProcessModules) ListingFake::real;
 
 // Fails to read the name of the second module asked for.
 struct NameFake {
-    static int calls;
-    static decltype(&K32GetModuleBaseNameW) real;
+    static inline int calls;
+    static inline decltype(&K32GetModuleBaseNameW) real;
     static DWORD WINAPI call(HANDLE process, HMODULE module, LPWSTR name, DWORD size)
     {
         if (++calls == 2) {
@@ -120,8 +111,6 @@ struct NameFake {
         return real(process, module, name, size);
     }
 };
-int NameFake::calls;
-decltype(&K32GetModuleBaseNameW) NameFake::real;
 
 }  // namespace
 
@@ -143,8 +132,8 @@ TEST(ProcessModuleEnumerator, ListsTheOwnModulesExecutableFirst)
 
 TEST(ProcessModuleEnumerator, HandleIsSharedAndClosedOnceByTheLastHolder)
 {
-    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle", &CloseCounter::call);
-    CloseCounter::real = hook.original<decltype(&CloseHandle)>();
+    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle",
+                    &CloseCounter::call, CloseCounter::real);
     CloseCounter::closed.clear();
 
     HANDLE process;
@@ -171,8 +160,8 @@ TEST(ProcessModuleEnumerator, HandleIsSharedAndClosedOnceByTheLastHolder)
 
 TEST(ProcessModuleEnumerator, ReopeningClosesThePreviousHandle)
 {
-    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle", &CloseCounter::call);
-    CloseCounter::real = hook.original<decltype(&CloseHandle)>();
+    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle",
+                    &CloseCounter::call, CloseCounter::real);
     ProcessModuleEnumerator modules;
     ASSERT_TRUE(modules.enumerate(GetCurrentProcessId()));
     HANDLE first = modules.processHandle().get();
@@ -183,8 +172,7 @@ TEST(ProcessModuleEnumerator, ReopeningClosesThePreviousHandle)
 
 TEST(ProcessModuleEnumerator, MissingProcessIsLoggedAndSharesANullHandle)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "OpenProcess", &OpenRecorder::call);
-    OpenRecorder::real = hook.original<decltype(&OpenProcess)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "OpenProcess", &OpenRecorder::call, OpenRecorder::real);
     OpenRecorder::reset(false);
     LogCapture log(vela::LoggerPriority::FAILURE);
 
@@ -210,8 +198,7 @@ TEST(ProcessModuleEnumerator, MissingProcessIsLoggedAndSharesANullHandle)
 
 TEST(ProcessModuleEnumerator, DeniedAccessIsRetriedWithTheLimitedRight)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "OpenProcess", &OpenRecorder::call);
-    OpenRecorder::real = hook.original<decltype(&OpenProcess)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "OpenProcess", &OpenRecorder::call, OpenRecorder::real);
     OpenRecorder::reset(true);
 
     ProcessModuleEnumerator modules;
@@ -223,8 +210,7 @@ TEST(ProcessModuleEnumerator, DeniedAccessIsRetriedWithTheLimitedRight)
 
 TEST(ProcessModuleEnumerator, FullBufferIsAskedAgainWithTwiceItsSize)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcessModules", &ListingFake::call);
-    ListingFake::real = hook.original<decltype(&K32EnumProcessModules)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcessModules", &ListingFake::call, ListingFake::real);
     ListingFake::reset(1024 * sizeof(HMODULE), false);
 
     ProcessModuleEnumerator modules;
@@ -236,8 +222,7 @@ TEST(ProcessModuleEnumerator, FullBufferIsAskedAgainWithTwiceItsSize)
 
 TEST(ProcessModuleEnumerator, FailedListingIsLoggedAndListsNothing)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcessModules", &ListingFake::call);
-    ListingFake::real = hook.original<decltype(&K32EnumProcessModules)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcessModules", &ListingFake::call, ListingFake::real);
     LogCapture log(vela::LoggerPriority::FAILURE);
 
     ProcessModuleEnumerator modules;
@@ -253,8 +238,7 @@ TEST(ProcessModuleEnumerator, FailedListingIsLoggedAndListsNothing)
 
 TEST(ProcessModuleEnumerator, UnreadableNameIsLoggedAndLeftOut)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32GetModuleBaseNameW", &NameFake::call);
-    NameFake::real = hook.original<decltype(&K32GetModuleBaseNameW)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "K32GetModuleBaseNameW", &NameFake::call, NameFake::real);
     NameFake::calls = 0;
     LogCapture log(vela::LoggerPriority::DETAIL);
 

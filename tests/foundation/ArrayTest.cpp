@@ -19,8 +19,8 @@ static_assert(sizeof(Placement) == 44, "the size of a window placement");
 
 // Counts constructions and destructions, so that every element made is proven destroyed.
 struct Counted {
-    static int live;
-    static int made;
+    static inline int live = 0;
+    static inline int made = 0;
     int value;
     Counted() : value(0) { ++live, ++made; }
     explicit Counted(int v) : value(v) { ++live, ++made; }
@@ -28,12 +28,10 @@ struct Counted {
     ~Counted() { --live; }
     bool operator==(const Counted& o) const { return value == o.value; }
 };
-int Counted::live = 0;
-int Counted::made = 0;
 
 // Throws on the n-th copy, to prove that a failed copy leaves the source intact.
 struct Fragile {
-    static int copiesLeft;
+    static inline int copiesLeft = -1;
     int value;
     explicit Fragile(int v = 0) : value(v) {}
     Fragile(const Fragile& o) : value(o.value)
@@ -42,7 +40,6 @@ struct Fragile {
             throw 42;
     }
 };
-int Fragile::copiesLeft = -1;
 
 // Serialisation hooks are protected; this exposes the one that refuses.
 struct ProbedArray : Array<int> {

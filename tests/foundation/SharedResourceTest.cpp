@@ -28,25 +28,22 @@ RawHandle const kNoHandle = reinterpret_cast<RawHandle>(-1);
 
 // Records every handle it is asked to destroy.
 struct RecordingManager {
-    static std::vector<RawHandle> destroyed;
+    static inline std::vector<RawHandle> destroyed;
     static void destroy(RawHandle handle) { destroyed.push_back(handle); }
 };
-std::vector<RawHandle> RecordingManager::destroyed;
 
 typedef SharedResource<DescriptorStorage<RawHandle, -1, RecordingManager>, 0> Handle;
 
 struct Object {
-    static int live;
+    static inline int live = 0;
     Object() { ++live; }
     virtual ~Object() { --live; }
 };
-int Object::live = 0;
 
 struct Derived : Object {
-    static int destroyed;
+    static inline int destroyed = 0;
     ~Derived() override { ++destroyed; }
 };
-int Derived::destroyed = 0;
 
 typedef SharedResource<PointerStorage<Object, 0, 3>, 0> Shared;
 

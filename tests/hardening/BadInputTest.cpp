@@ -151,17 +151,18 @@ TEST(BadInput, GridsAndArraysPastTheirLimits)
     ResourceCounter counter;
     LogCapture log(vela::LoggerPriority::FAILURE);
     RenderWindowManager manager;
-    vela::Array<WindowParam> one;
-    one.append(param("lonely"));
+    vela::Array<WindowParam> two;
+    two.append(param("left"));
+    two.append(param("right"));
     struct Grid {
         unsigned int rows, columns;
     };
-    for (const Grid& g : {Grid{0, 0}, Grid{0, 1}, Grid{1, 0}, Grid{65536, 65536}, Grid{0xFFFFFFFF, 0xFFFFFFFF},
-                          Grid{0x80000001, 2}}) {
+    // The last two grids have 32-bit products that wrap to 0 and to 2.
+    for (const Grid& g : {Grid{0, 0}, Grid{0, 2}, Grid{1, 0}, Grid{3, 1}, Grid{0x80000000, 2}, Grid{0x80000001, 2}}) {
         RenderWindowManager::TileParam grid;
         grid.rows = g.rows;
         grid.columns = g.columns;
-        EXPECT_FALSE(manager.createTiledRenderWindow(one, "\\\\.\\DISPLAY1", grid)) << g.rows << "x" << g.columns;
+        EXPECT_FALSE(manager.createTiledRenderWindow(two, "\\\\.\\DISPLAY1", grid)) << g.rows << "x" << g.columns;
     }
     EXPECT_EQ(6u, log.count("345 The number of windows must match the tiling dimension"));
     EXPECT_EQ(0, counter.counts().windowsCreated);

@@ -97,8 +97,7 @@ BOOL WINAPI failCornerMove(HWND window, HWND after, int x, int y, int cx, int cy
 
 TEST(FaultInjection, FailedCornerMoveIsLoggedAndTheWindowKept)
 {
-    ImportHook hook(stagehandModule(), "user32.dll", "SetWindowPos", &failCornerMove);
-    g_realSetWindowPos = hook.original<decltype(&SetWindowPos)>();
+    ImportHook hook(stagehandModule(), "user32.dll", "SetWindowPos", &failCornerMove, g_realSetWindowPos);
     LogCapture log(vela::LoggerPriority::FAILURE);
     RenderWindowManager manager;
     stagehand::SharedWindow window = manager.createRenderWindow(param("cornerless"), "\\\\.\\DISPLAY1");
@@ -129,8 +128,8 @@ TEST(FaultInjection, GroupMissingAfterCreationIsLogged)
     RenderWindowManager::TileParam grid;
     grid.rows = grid.columns = 1;
     LogCapture log(vela::LoggerPriority::FAILURE);
-    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CompareStringOrdinal", &loseIdenticalIds);
-    g_realCompare = hook.original<decltype(&CompareStringOrdinal)>();
+    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CompareStringOrdinal",
+                    &loseIdenticalIds, g_realCompare);
     EXPECT_FALSE(manager.createTiledRenderWindow(params, "\\\\.\\display1", grid));
     EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 371 Multi head window list has been unexpectedly "
                                         "cleared"}),

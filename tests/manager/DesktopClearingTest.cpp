@@ -38,10 +38,10 @@ vela::Array<HWND> windows(std::initializer_list<HWND> list)
 
 // Records the library's ShowWindow and SetForegroundWindow calls, and passes them on.
 struct DesktopCalls {
-    static int showCalls;
-    static std::vector<HWND> foreground;
-    static decltype(&ShowWindow) realShow;
-    static decltype(&SetForegroundWindow) realForeground;
+    static inline int showCalls;
+    static inline std::vector<HWND> foreground;
+    static inline decltype(&ShowWindow) realShow;
+    static inline decltype(&SetForegroundWindow) realForeground;
     static BOOL WINAPI show(HWND window, int command)
     {
         ++showCalls;
@@ -53,10 +53,6 @@ struct DesktopCalls {
         return realForeground(window);
     }
 };
-int DesktopCalls::showCalls;
-std::vector<HWND> DesktopCalls::foreground;
-decltype(&ShowWindow) DesktopCalls::realShow;
-decltype(&SetForegroundWindow) DesktopCalls::realForeground;
 
 // Three helper programs with visible windows: two instances of window_helper.exe and one
 // spare_helper.exe. `first` and `second` are the two window_helpers in the order the
@@ -107,10 +103,9 @@ protected:
 
 TEST_F(Desktop, NewManagerHasNoTableAndItsDestructionTouchesNothing)
 {
-    ImportHook show(stagehandModule(), "user32.dll", "ShowWindow", &DesktopCalls::show);
-    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow", &DesktopCalls::setForeground);
-    DesktopCalls::realShow = show.original<decltype(&ShowWindow)>();
-    DesktopCalls::realForeground = foreground.original<decltype(&SetForegroundWindow)>();
+    ImportHook show(stagehandModule(), "user32.dll", "ShowWindow", &DesktopCalls::show, DesktopCalls::realShow);
+    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow", &DesktopCalls::setForeground,
+                          DesktopCalls::realForeground);
     DesktopCalls::showCalls = 0;
     DesktopCalls::foreground.clear();
     {
@@ -174,8 +169,7 @@ BOOL WINAPI countListings(DWORD* ids, DWORD bytes, DWORD* returned)
 
 TEST_F(Desktop, TableIsBuiltOnceAndLaterWindowsAreNeverTouched)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &countListings);
-    g_realEnumProcesses = hook.original<decltype(&K32EnumProcesses)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &countListings, g_realEnumProcesses);
     g_listings = 0;
 
     RenderWindowManager manager;
@@ -236,8 +230,8 @@ TEST_F(Desktop, MinimizeHidesTheFirstProgramOfThatName)
 
 TEST_F(Desktop, RestoreShowsEverythingAndGivesTheSavedForegroundBack)
 {
-    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow", &DesktopCalls::setForeground);
-    DesktopCalls::realForeground = foreground.original<decltype(&SetForegroundWindow)>();
+    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow",
+                          &DesktopCalls::setForeground, DesktopCalls::realForeground);
     DesktopCalls::foreground.clear();
 
     RenderWindowManager manager;
@@ -282,8 +276,7 @@ BOOL WINAPI listWithFirst(DWORD* ids, DWORD bytes, DWORD* returned)
 
 TEST_F(Desktop, FirstProcessOfTheSystemListIsNeverRecorded)
 {
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &listWithFirst);
-    g_realList = hook.original<decltype(&K32EnumProcesses)>();
+    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &listWithFirst, g_realList);
     g_firstPid = spare->pid();
     RenderWindowManager manager;
     manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));
@@ -310,8 +303,7 @@ TEST_F(Desktop, HandleThatNowNamesAnotherProgramsWindowIsLeftAlone)
 {
     RenderWindowManager manager;
     buildTable(manager);
-    ImportHook hook(stagehandModule(), "user32.dll", "GetWindowThreadProcessId", &ownerWithReusedHandle);
-    g_realOwner = hook.original<decltype(&GetWindowThreadProcessId)>();
+    ImportHook hook(stagehandModule(), "user32.dll", "GetWindowThreadProcessId", &ownerWithReusedHandle, g_realOwner);
     g_reused = a->windows()[0];
     manager.hideAllTopLevelProcess();
     EXPECT_TRUE(IsWindowVisible(a->windows()[0]));

@@ -115,12 +115,6 @@ TEST(WindowParam, DefaultsAndCopies)
         WindowParam gone(p);
     }
     EXPECT_EQ("original", p.windowName.toUtf8());
-
-    TileParam t = grid(2, 3);
-    TileParam u;
-    u = t;
-    EXPECT_EQ(2u, u.rows);
-    EXPECT_EQ(3u, u.columns);
 }
 
 TEST(RenderWindowManager, SingleWindowLandsExactlyOnItsRectangleAndIsShared)
@@ -335,18 +329,6 @@ TEST(Tiling, RefusedRequestsAndWhatSurvivesThem)
     EXPECT_EQ(0u, manager.getWindowsByAdapterID(kPrimary).size());
 }
 
-TEST(Tiling, GridThatWouldWrapIn32BitsIsRefused)
-{
-    ResourceCounter counter;
-    LogCapture log(vela::LoggerPriority::FAILURE);
-    vela::Array<WindowParam> many;
-    many.appendDefault(65536);
-    RenderWindowManager manager;
-    EXPECT_FALSE(manager.createTiledRenderWindow(many, kPrimary, grid(65537, 65536)));
-    EXPECT_EQ(1u, log.count("345 The number of windows must match the tiling dimension"));
-    EXPECT_EQ(0, counter.counts().windowsCreated);
-}
-
 TEST(Tiling, MissingWindowsLeaveTheOthersUntiled)
 {
     RenderWindowManager manager;
@@ -380,8 +362,7 @@ BOOL WINAPI failSecondTile(HWND window, HWND after, int x, int y, int cx, int cy
 TEST(Tiling, FailedMoveIsLoggedAndTheRestArePlaced)
 {
     FakeMonitors fake(taskbarDesktop());
-    ImportHook hook(stagehandModule(), "user32.dll", "SetWindowPos", &failSecondTile);
-    g_realSetWindowPos = hook.original<decltype(&SetWindowPos)>();
+    ImportHook hook(stagehandModule(), "user32.dll", "SetWindowPos", &failSecondTile, g_realSetWindowPos);
     g_tileMoves = 0;
     LogCapture log(vela::LoggerPriority::FAILURE);
 

@@ -7,14 +7,21 @@
 // a fault injection that patched nothing would check nothing.
 //
 //     static decltype(&ShowCursor) realShowCursor;
-//     ImportHook hook(stagehandModule(), "user32.dll", "ShowCursor", &countingShowCursor);
-//     realShowCursor = hook.original<decltype(&ShowCursor)>();
+//     ImportHook hook(stagehandModule(), "user32.dll", "ShowCursor", &countingShowCursor, realShowCursor);
 class ImportHook {
 public:
     template <class R, class... A>
     ImportHook(HMODULE module, const char* dll, const char* function, R (*replacement)(A...))
         : ImportHook(module, dll, function, reinterpret_cast<void*>(replacement))
     {
+    }
+    // The same, and stores the function it replaced in `original`, for the replacement to call.
+    template <class R, class... A>
+    ImportHook(HMODULE module, const char* dll, const char* function, R (*replacement)(A...),
+               R (*&original)(A...))
+        : ImportHook(module, dll, function, replacement)
+    {
+        original = this->original<R (*)(A...)>();
     }
     ImportHook(HMODULE module, const char* dll, const char* function, void* replacement);
     ~ImportHook();

@@ -33,11 +33,9 @@ BOOL WINAPI recordClose(HANDLE handle)
 }  // namespace
 
 ProcessHandleLedger::ProcessHandleLedger()
-    : m_open(stagehandModule(), "kernel32.dll", "OpenProcess", &recordOpen),
-      m_close(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle", &recordClose)
+    : m_open(stagehandModule(), "kernel32.dll", "OpenProcess", &recordOpen, g_realOpen),
+      m_close(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CloseHandle", &recordClose, g_realClose)
 {
-    g_realOpen = m_open.original<decltype(&OpenProcess)>();
-    g_realClose = m_close.original<decltype(&CloseHandle)>();
     g_open.clear();
     g_opened = g_closed = g_stray = 0;
 }

@@ -63,8 +63,7 @@ BOOL WINAPI countUnregisterClassW(LPCWSTR className, HINSTANCE instance)
 template <class F>
 void hook(std::vector<std::unique_ptr<ImportHook>>& hooks, const char* name, F replacement, F& real)
 {
-    hooks.push_back(std::make_unique<ImportHook>(stagehandModule(), "user32.dll", name, replacement));
-    real = hooks.back()->original<F>();
+    hooks.push_back(std::make_unique<ImportHook>(stagehandModule(), "user32.dll", name, replacement, real));
 }
 
 }  // namespace

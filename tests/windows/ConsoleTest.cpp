@@ -227,8 +227,7 @@ TEST(Subclassing, FailedRestoreIsLoggedAndDestructionGoesOn)
     LONG_PTR before = windowProc(target);
     LogCapture log(vela::LoggerPriority::TRACE);
     {
-        ImportHook hook(stagehandModule(), "user32.dll", "SetWindowLongPtrW", &failSecondSet);
-        g_realSetWindowLongPtrW = hook.original<decltype(&SetWindowLongPtrW)>();
+        ImportHook hook(stagehandModule(), "user32.dll", "SetWindowLongPtrW", &failSecondSet, g_realSetWindowLongPtrW);
         g_setCalls = 0;
         GenericWindows owner;
         ASSERT_TRUE(stagehand::subclassWindow(owner, target));

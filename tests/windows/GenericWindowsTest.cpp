@@ -280,16 +280,14 @@ namespace {
 
 // A fake ShowCursor: a display count of its own, and every call recorded.
 struct FakeCursor {
-    static int count;
-    static std::vector<BOOL> calls;
+    static inline int count;
+    static inline std::vector<BOOL> calls;
     static int WINAPI showCursor(BOOL show)
     {
         calls.push_back(show);
         return show ? ++count : --count;
     }
 };
-int FakeCursor::count;
-std::vector<BOOL> FakeCursor::calls;
 
 int callsOf(BOOL show)
 {

@@ -42,9 +42,9 @@ std::unique_ptr<GenericWindows> renderWindow(const char* name)
 
 // Records the library's SystemParametersInfoW calls; can make the timeout read fail.
 struct SpiRecorder {
-    static std::vector<UINT> actions;
-    static bool failTimeoutRead;
-    static decltype(&SystemParametersInfoW) real;
+    static inline std::vector<UINT> actions;
+    static inline bool failTimeoutRead;
+    static inline decltype(&SystemParametersInfoW) real;
 
     static BOOL WINAPI call(UINT action, UINT uiParam, void* pvParam, UINT flags)
     {
@@ -56,9 +56,6 @@ struct SpiRecorder {
         return real(action, uiParam, pvParam, flags);
     }
 };
-std::vector<UINT> SpiRecorder::actions;
-bool SpiRecorder::failTimeoutRead;
-decltype(&SystemParametersInfoW) SpiRecorder::real;
 
 class ScreenSaver : public testing::Test {
 protected:
@@ -112,8 +109,7 @@ TEST_F(ScreenSaver, StaysOffWhenItWasOffBefore)
 
 TEST_F(ScreenSaver, FailedTimeoutReadIsLoggedAndLeavesTheSettingsAlone)
 {
-    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call);
-    SpiRecorder::real = hook.original<decltype(&SystemParametersInfoW)>();
+    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call, SpiRecorder::real);
     SpiRecorder::actions.clear();
     SpiRecorder::failTimeoutRead = true;
     LogCapture log(vela::LoggerPriority::FAILURE);
@@ -130,8 +126,7 @@ TEST_F(ScreenSaver, FailedTimeoutReadIsLoggedAndLeavesTheSettingsAlone)
 
 TEST_F(ScreenSaver, NeverInitializedObjectTouchesNothing)
 {
-    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call);
-    SpiRecorder::real = hook.original<decltype(&SystemParametersInfoW)>();
+    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call, SpiRecorder::real);
     SpiRecorder::actions.clear();
     { GenericWindows window; }
     EXPECT_TRUE(SpiRecorder::actions.empty());
