@@ -13,9 +13,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Packages such as an installed stagehand live outside the mingw-w64 sysroot.
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-
-# Test executables run under Wine; scripts/test provides the display and the prefix.
-find_program(STAGEHAND_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(STAGEHAND_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${STAGEHAND_WINE64})
-endif()
