@@ -24,12 +24,17 @@ int main()
     if (!window.get() || !window->isInitialized())
         return 1;
 
+    // Every program that shows a window is cleared, this one too: spare it by its own name.
     vela::Array<vela::String> spare;  // programs whose windows stay visible
-    spare.append("devenv.exe");
+    spare.append("typical_test.exe");
     manager.hideAllTopLevelProcessExcept(spare);
 
     int frames = 0;
     for (; frames < 100 && !window->isTestAborted(); ++frames) {
+        if (!IsWindowVisible(window->getHWND())) {
+            std::printf("the render window is hidden\n");
+            return 1;
+        }
         HDC dc = GetDC(window->getHWND());  // draw the frame
         RECT area;
         GetClientRect(window->getHWND(), &area);
