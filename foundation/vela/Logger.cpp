@@ -14,4 +14,19 @@ void Logger::log(LoggerPriority::LOGGER_PRIORITY priority, const LoggerStream& m
     LogFactory::write(priority, m_name, message);
 }
 
+const String& Logger::name() const
+{
+    return m_name;
+}
+
+int Logger::threshold() const
+{
+    return m_threshold;
+}
+
+void Logger::setThreshold(int threshold)
+{
+    m_threshold = threshold;
+}
+
 }  // namespace vela

@@ -13,11 +13,11 @@ class VELA_API Logger {
 public:
     explicit Logger(const String& name);
 
-    const String& name() const { return m_name; }
+    const String& name() const;
 
     // Messages at a priority not above the threshold are not built; 0 lets everything through.
-    int threshold() const { return m_threshold; }
-    void setThreshold(int threshold) { m_threshold = threshold; }
+    int threshold() const;
+    void setThreshold(int threshold);
 
     // Hands the record to the installed sink; the thread's last-error code is left as it was.
     void log(LoggerPriority::LOGGER_PRIORITY priority, const LoggerStream& message);

@@ -206,4 +206,21 @@ String operator+(const char* left, const String& right)
     return result;
 }
 
+unsigned int String::size() const
+{
+    return m_size;
+}
+
+bool String::empty() const
+{
+    return m_size == 0;
+}
+
+#if defined(_WIN32)
+const wchar_t* String::wide() const
+{
+    return reinterpret_cast<const wchar_t*>(getUCS2Buffer());
+}
+#endif
+
 }  // namespace vela

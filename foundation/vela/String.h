@@ -24,13 +24,13 @@ public:
     String& append(const char* text);
     String& append(const String& other);
 
-    unsigned int size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
+    unsigned int size() const;
+    bool empty() const;
 
     // Zero-terminated, valid while the string lives and is not changed.
     const unsigned short* getUCS2Buffer() const;
 #if defined(_WIN32)
-    const wchar_t* wide() const { return reinterpret_cast<const wchar_t*>(getUCS2Buffer()); }
+    const wchar_t* wide() const;
 #endif
 
     std::string toUtf8() const;

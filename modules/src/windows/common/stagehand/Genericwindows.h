@@ -14,7 +14,8 @@ namespace stagehand {
 // test as aborted. While any such window is initialized the screen saver is off.
 //
 // The object owns its window, the window's device context and its window class, and
-// releases them in its destructor (the window alone may go earlier, on WM_CLOSE). It is
+// releases them in its destructor. The window, and its device context with it, may go
+// earlier, when it is closed or destroyed behind the object's back. It is
 // never copied; share it through SharedResource. The window belongs to the thread that
 // called initialize(), which must pump it.
 class STAGEHAND_API GenericWindows {

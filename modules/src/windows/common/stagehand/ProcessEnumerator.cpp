@@ -40,4 +40,14 @@ bool ProcessEnumerator::enumerate()
     return true;
 }
 
+unsigned int ProcessEnumerator::numPids() const
+{
+    return m_numPids;
+}
+
+const vela::Array<DWORD>& ProcessEnumerator::processIds() const
+{
+    return m_processIds;
+}
+
 }  // namespace stagehand

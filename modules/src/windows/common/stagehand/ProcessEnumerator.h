@@ -20,11 +20,11 @@ public:
     bool enumerate();
 
     // The number of ids found by the last successful enumerate().
-    unsigned int numPids() const { return m_numPids; }
+    unsigned int numPids() const;
 
     // The buffer last handed to the system: the first numPids() entries are the ids,
     // the rest are 0. Valid until the next enumerate, assignment or destruction.
-    const vela::Array<DWORD>& processIds() const { return m_processIds; }
+    const vela::Array<DWORD>& processIds() const;
 
 private:
     DWORD m_numPids;

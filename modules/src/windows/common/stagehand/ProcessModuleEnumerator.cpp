@@ -79,4 +79,24 @@ bool ProcessModuleEnumerator::enumerate(DWORD pid)
     return true;
 }
 
+const vela::Array<HINSTANCE>& ProcessModuleEnumerator::modules() const
+{
+    return m_modules;
+}
+
+const vela::Array<vela::String>& ProcessModuleEnumerator::moduleNames() const
+{
+    return m_moduleNames;
+}
+
+unsigned int ProcessModuleEnumerator::numModules() const
+{
+    return m_modules.size();
+}
+
+ProcessHandle ProcessModuleEnumerator::processHandle() const
+{
+    return m_processHandle;
+}
+
 }  // namespace stagehand

@@ -32,13 +32,13 @@ public:
     bool enumerate(DWORD pid);
 
     // The modules the system listed, in its order: exactly numModules() of them.
-    const vela::Array<HINSTANCE>& modules() const { return m_modules; }
+    const vela::Array<HINSTANCE>& modules() const;
     // The names that could be read, in the same order.
-    const vela::Array<vela::String>& moduleNames() const { return m_moduleNames; }
-    unsigned int numModules() const { return m_modules.size(); }
+    const vela::Array<vela::String>& moduleNames() const;
+    unsigned int numModules() const;
 
     // One more holder of the process handle (NULL when the last open failed).
-    ProcessHandle processHandle() const { return m_processHandle; }
+    ProcessHandle processHandle() const;
 
 private:
     ProcessHandle m_processHandle;

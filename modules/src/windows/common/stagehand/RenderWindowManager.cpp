@@ -36,7 +36,6 @@ RenderWindowManager::WindowParam& RenderWindowManager::WindowParam::operator=(co
 
 RenderWindowManager::WindowParam::~WindowParam() = default;
 
-RenderWindowManager::TileParam& RenderWindowManager::TileParam::operator=(const TileParam& other) = default;
 
 // ---- Construction, copies and destruction
 

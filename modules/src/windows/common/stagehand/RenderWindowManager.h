@@ -60,10 +60,10 @@ public:
         unsigned int rows;
         unsigned int columns;
 
-        // Default construction leaves both fields without a value.
-        TileParam() = default;
-        TileParam(const TileParam& other) = default;
-        TileParam& operator=(const TileParam& other);
+        // An aggregate: TileParam grid = {rows, columns}; default construction leaves both
+        // fields without a value. Defaulted here, the assignment is not user-provided, so
+        // the implicit copy constructor stays undeprecated.
+        TileParam& operator=(const TileParam& other) = default;
     };
 
     // The render windows of one adapter.

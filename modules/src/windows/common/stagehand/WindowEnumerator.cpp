@@ -85,4 +85,19 @@ bool WindowEnumerator::isMainWindow(HWND window)
     return pid == m_processId;
 }
 
+const vela::Array<HWND>& WindowEnumerator::windowHandles() const
+{
+    return m_windowHandles;
+}
+
+DWORD WindowEnumerator::processId() const
+{
+    return m_processId;
+}
+
+unsigned int WindowEnumerator::numWindows() const
+{
+    return m_windowHandles.size();
+}
+
 }  // namespace stagehand

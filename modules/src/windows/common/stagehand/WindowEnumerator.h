@@ -21,9 +21,9 @@ public:
     // Z order, topmost first), starting from empty lists. True when EnumWindows succeeds.
     bool enumerate(DWORD pid);
 
-    const vela::Array<HWND>& windowHandles() const { return m_windowHandles; }
-    DWORD processId() const { return m_processId; }
-    unsigned int numWindows() const { return m_windowHandles.size(); }
+    const vela::Array<HWND>& windowHandles() const;
+    DWORD processId() const;
+    unsigned int numWindows() const;
 
     // The show state (SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED, ...) of window i
     // of windowHandles(). Where a placement could not be read the state is inferred from

@@ -1,0 +1,27 @@
+# The DLL's export table, demangled, must be the list kept in the repository: an operation
+# defined inline in a header never reaches the table, and a caller of another build cannot
+# link it.
+#   cmake -DOBJDUMP=... -DCXXFILT=... -DDLL=... -DEXPECTED=... -P exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} COMMAND ${CXXFILT} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(.*)" all "${table}")
+string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" rows "${CMAKE_MATCH_1}")
+set(actual)
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${row}")
+  list(APPEND actual "${name}")
+endforeach()
+file(STRINGS ${EXPECTED} expected)
+set(missing ${expected})
+list(REMOVE_ITEM missing ${actual})
+set(extra ${actual})
+list(REMOVE_ITEM extra ${expected})
+if(missing OR extra)
+  list(JOIN missing "\n  " missing)
+  list(JOIN extra "\n  " extra)
+  message(FATAL_ERROR "${DLL} exports differ from ${EXPECTED}\nmissing:\n  ${missing}\nnot listed:\n  ${extra}")
+endif()
+list(LENGTH actual count)
+message(STATUS "${count} exports as listed")
