@@ -73,6 +73,15 @@ std::vector<std::string> names(const WindowList& list)
     return all;
 }
 
+// The device name of the monitor that holds most of the window, as the system sees it.
+std::string monitorOf(HWND window)
+{
+    MONITORINFOEXW info = {};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONULL), &info);
+    return vela::String(reinterpret_cast<const unsigned short*>(info.szDevice)).toUtf8();
+}
+
 // Position of a window in the Z order, topmost first.
 int zIndex(HWND window)
 {
@@ -83,7 +92,7 @@ int zIndex(HWND window)
     return -1;
 }
 
-// The worked example's desktop: a primary monitor whose taskbar takes the bottom 40
+// A desktop as a test rig has it: a primary monitor whose taskbar takes the bottom 40
 // rows, and a second monitor left of it.
 std::vector<FakeMonitors::Monitor> taskbarDesktop()
 {
@@ -122,12 +131,13 @@ TEST(RenderWindowManager, SingleWindowLandsExactlyOnItsRectangleAndIsShared)
     SharedWindow held;
     {
         RenderWindowManager manager;
-        RECT rect = {100, 120, 420, 360};
+        RECT rect = {2000, 120, 2320, 360};  // virtual-screen coordinates, on the second monitor
         held = manager.createRenderWindow(param("single", rect), kSecond);
         ASSERT_NE(nullptr, held.get());
         ASSERT_TRUE(held->isInitialized());
         HWND window = held->getHWND();
         EXPECT_TRUE(isRect(rect, window));
+        EXPECT_EQ(kSecond, monitorOf(window));
         EXPECT_TRUE(IsWindowVisible(window));
         EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
@@ -242,7 +252,7 @@ TEST(RenderWindowManager, CopiesShareTheGroupsThatExistedWhenCopied)
     EXPECT_FALSE(IsWindow(window)) << "assignment lets go of the old groups";
 }
 
-TEST(Tiling, WorkedExampleTilesColumnByColumn)
+TEST(Tiling, TaskbarDesktopIsTiledColumnByColumn)
 {
     FakeMonitors fake(taskbarDesktop());
     RenderWindowManager manager;
@@ -277,8 +287,14 @@ TEST(Tiling, OneTileCoversTheWholeWorkAreaOfARealMonitor)
     EnumDisplayMonitors(nullptr, nullptr, findWorkArea, reinterpret_cast<LPARAM>(&second));
     ASSERT_GT(second.second.right, 0);
     RenderWindowManager manager;
+    ASSERT_TRUE(manager.createRenderWindow(params("corner", 1), kSecond));
+    HWND corner = manager.getWindowsByAdapterID(kSecond)[0]->getHWND();
+    EXPECT_EQ(second.second.left, windowRect(corner).left) << "the array form starts at the monitor's corner";
+    EXPECT_EQ(kSecond, monitorOf(corner));
     ASSERT_TRUE(manager.createTiledRenderWindow(params("whole", 1), kSecond, grid(1, 1)));
-    EXPECT_TRUE(isRect(second.second, manager.getWindowsByAdapterID(kSecond)[0]->getHWND()));
+    HWND tile = manager.getWindowsByAdapterID(kSecond)[0]->getHWND();
+    EXPECT_TRUE(isRect(second.second, tile));
+    EXPECT_EQ(kSecond, monitorOf(tile));
 }
 
 TEST(Tiling, NegativeCoordinatesAndUnevenWidths)

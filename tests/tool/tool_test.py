@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs stagehand.exe under Wine against the real Wine desktop, one scenario per call.
 
-    tool_test.py BIN_DIR SCENARIO
+    tool_test.py WINE64 BIN_DIR SCENARIO
 
 CTest starts it inside the display and Wine prefix of scripts/test.
 """
@@ -11,8 +11,7 @@ import subprocess
 import sys
 import time
 
-WINE = os.environ.get("STAGEHAND_WINE", "/usr/lib/wine/wine64")
-BIN = sys.argv[1]
+WINE, BIN = sys.argv[1], sys.argv[2]
 
 
 def run(*arguments, timeout=60):
@@ -128,6 +127,7 @@ def demo():
         check(demo.returncode == 0, err)
         check("created 6 render windows" in rest and "hid 1 programs (1 windows)" in rest, rest)
         check("ended by time is up" in rest, rest)
+        check("116 " not in err, err)  # the demo spares itself without a failed lookup
         check(helper.visible_titles() == ["bystander"], "visible again after the demo")
         # 2 rows and 3 columns tile the 1920 x 1080 work area of the primary monitor exactly.
         check(sorted(tiles) == sorted([[x, y, x + 640, y + 540] for x in (0, 640, 1280) for y in (0, 540)]), tiles)
@@ -139,12 +139,16 @@ def demo_escape():
     demo = subprocess.Popen([WINE, os.path.join(BIN, "stagehand.exe"), "demo", "--seconds", "60", "--grid", "1x2",
                              "--adapter", "\\\\.\\display2"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
-    window = None
+    window, tiles = None, []
     for line in demo.stdout:
-        if line.startswith("tile 1 "):
+        if line.startswith("tile "):
+            tiles.append([int(v) for v in line.split()[5].split(",")])
             window = line.split()[3]
+        if len(tiles) == 2:
             break
     check(window is not None, "the demo reported its windows")
+    # One row of two over the second monitor's work area, 1920,0 to 3200,1024.
+    check(tiles == [[1920, 0, 2560, 1024], [2560, 0, 3200, 1024]], tiles)
     started = time.time()
     subprocess.run([WINE, os.path.join(BIN, "window_helper.exe"), "--post-escape", window], check=True, timeout=30)
     rest, err = demo.communicate(timeout=30)
@@ -168,6 +172,9 @@ def demo_screenshot():
         offset = int.from_bytes(data[10:14], "little")
         corner = data[offset:offset + 3]
         check(corner == bytes([50, 60, 200]), corner)  # blue, green, red of the first tile
+        code, out, err = run("demo", "--seconds", "1", "--grid", "1x1", "--screenshot", "/nonexistent/dir/x.bmp")
+        check(code == 1 and "the screenshot could not be saved" in err, (code, err))
+        check("the desktop is restored" in out, out)
     finally:
         if os.path.exists(path):
             os.remove(path)
@@ -184,7 +191,9 @@ def bad_input():
             (["demo", "--grid", "2x"], "the number of columns must be a number"),
             (["demo", "--seconds"], "--seconds needs a value"),
             (["demo", "--colour", "red"], "unknown option '--colour'"),
+            (["demo", "--adapter", ""], "--adapter needs an adapter id"),
             (["windows"], "windows needs a pid or an executable name"),
+            (["windows", "99999999999"], "the pid '99999999999' is out of range"),
             (["monitors", "extra"], "unexpected argument 'extra'"),
             (["dance"], "unknown command 'dance'"),
             ([], "usage: stagehand COMMAND"),
@@ -205,5 +214,5 @@ def bad_input():
 SCENARIOS = {f.__name__: f for f in (monitors, processes, windows, demo, demo_escape, demo_screenshot, bad_input)}
 
 if __name__ == "__main__":
-    SCENARIOS[sys.argv[2]]()
-    print(f"{sys.argv[2]}: passed")
+    SCENARIOS[sys.argv[3]]()
+    print(f"{sys.argv[3]}: passed")

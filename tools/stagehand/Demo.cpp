@@ -114,6 +114,8 @@ DemoOptions parseDemoOptions(const std::vector<std::string>& arguments)
         };
         if (option == "--adapter") {
             options.adapter = valueOf();
+            if (options.adapter.empty())
+                throw UsageError("--adapter needs an adapter id, as 'stagehand monitors' lists it");
         } else if (option == "--grid") {
             const std::string& grid = valueOf();
             size_t x = grid.find_first_of("xX");
@@ -204,6 +206,7 @@ int runDemo(const DemoOptions& options)
     }
 
     unsigned long long pumped = 0;
+    bool shotFailed = false;
     const char* ending = "time is up";
     bool shot = options.screenshot.empty();
     DWORD start = GetTickCount();
@@ -229,7 +232,7 @@ int runDemo(const DemoOptions& options)
                 if (saveScreenshot(monitor.monitorInfo.rcMonitor, options.screenshot))
                     std::printf("screenshot saved\n");
                 else
-                    std::fprintf(stderr, "stagehand: the screenshot could not be saved\n");
+                    shotFailed = true;
             }
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -240,5 +243,9 @@ int runDemo(const DemoOptions& options)
     std::printf("hid %u programs (%u windows)\n", static_cast<unsigned int>(hiddenPrograms.size()), hiddenWindows);
     std::printf("pumped %llu messages\n", pumped);
     std::printf("ended by %s; the desktop is restored\n", ending);
+    if (shotFailed) {
+        std::fprintf(stderr, "stagehand: the screenshot could not be saved to the file given\n");
+        return 1;
+    }
     return 0;
 }

@@ -63,8 +63,15 @@ void print(const Json& json)
 // The pid that `who` names: a number, or the first process whose executable has that name.
 DWORD findProcess(const std::string& who)
 {
-    if (!who.empty() && who.find_first_not_of("0123456789") == std::string::npos)
-        return static_cast<DWORD>(std::stoul(who));
+    if (!who.empty() && who.find_first_not_of("0123456789") == std::string::npos) {
+        unsigned long long pid = 0;
+        for (char digit : who) {
+            pid = pid * 10 + static_cast<unsigned int>(digit - '0');
+            if (pid > 0xFFFFFFFFull)
+                throw UsageError("the pid '" + who + "' is out of range: a pid is at most 4294967295");
+        }
+        return static_cast<DWORD>(pid);
+    }
     stagehand::ProcessEnumerator processes;
     if (processes.enumerate()) {
         vela::String name(who.c_str());

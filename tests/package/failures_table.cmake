@@ -1,0 +1,17 @@
+# Every test that docs/failures.md names is one CTest knows.
+#   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DCTEST=... -P failures_table.cmake
+execute_process(COMMAND ${CTEST} -N WORKING_DIRECTORY ${BUILD_DIR} OUTPUT_VARIABLE listed)
+file(READ ${SOURCE_DIR}/docs/failures.md table)
+string(REGEX MATCHALL "`[A-Z][A-Za-z]+\\.[A-Z][A-Za-z0-9_]+`" names "${table}")
+list(REMOVE_DUPLICATES names)
+list(REMOVE_ITEM names "`Suite.Case`")
+set(unknown)
+foreach(name IN LISTS names)
+  string(REPLACE "`" "" name "${name}")
+  if(NOT listed MATCHES "Test +#[0-9]+: ${name}\n")
+    list(APPEND unknown ${name})
+  endif()
+endforeach()
+if(unknown)
+  message(FATAL_ERROR "docs/failures.md names tests that do not exist: ${unknown}")
+endif()
