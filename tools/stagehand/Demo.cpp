@@ -1,6 +1,7 @@
 #include "Demo.h"
 
 #include "Screenshot.h"
+#include "Text.h"
 #include "UsageError.h"
 
 #include <stagehand/MonitorInfoEnumerator.h>
@@ -28,27 +29,6 @@ unsigned int number(const std::string& text, const std::string& what, unsigned i
     if (n < low || n > high)
         throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
     return static_cast<unsigned int>(n);
-}
-
-std::string rectText(const RECT& r)
-{
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
-}
-
-std::wstring wide(const std::string& utf8)
-{
-    vela::String s(utf8.c_str());
-    return std::wstring(s.wide(), s.size());
-}
-
-std::string ownExecutableName()
-{
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full(path, n);
-    std::wstring base = full.substr(full.find_last_of(L"\\/") + 1);
-    return vela::String(reinterpret_cast<const unsigned short*>(base.c_str())).toUtf8();
 }
 
 // The visible top-level windows of other processes, to tell afterwards what was hidden.
@@ -189,7 +169,7 @@ int runDemo(const DemoOptions& options)
     vela::Array<vela::String> keepNames;
     for (const std::string& name : options.spare)
         keepNames.append(name.c_str());
-    keepNames.append(ownExecutableName().c_str());
+    keepNames.append(executableName(GetCurrentProcessId()).c_str());
     vela::Array<HWND> keepWindows;
     for (unsigned int i = 0; i < tiles.size(); ++i)
         keepWindows.append(tiles[i]->getHWND());

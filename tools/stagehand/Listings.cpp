@@ -1,6 +1,7 @@
 #include "Listings.h"
 
-#include "Json.h"
+#include "Listing.h"
+#include "Text.h"
 #include "UsageError.h"
 
 #include <stagehand/MonitorInfoEnumerator.h>
@@ -14,29 +15,6 @@
 #include <string>
 
 namespace {
-
-std::string rectText(const RECT& r)
-{
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
-}
-
-void rectJson(Json& json, const char* name, const RECT& r)
-{
-    json.key(name).beginObject();
-    json.key("left").value(static_cast<long long>(r.left)).key("top").value(static_cast<long long>(r.top));
-    json.key("right").value(static_cast<long long>(r.right)).key("bottom").value(static_cast<long long>(r.bottom));
-    json.endObject();
-}
-
-// The executable's name, or an empty string when the process cannot be read.
-std::string executableName(DWORD pid)
-{
-    stagehand::ProcessModuleEnumerator modules;
-    if (!modules.enumerate(pid) || modules.moduleNames().size() == 0)
-        return std::string();
-    return modules.moduleNames()[0].toUtf8();
-}
 
 const char* showStateName(unsigned int state)
 {
@@ -55,11 +33,6 @@ std::string windowTitle(HWND window)
     return vela::String(reinterpret_cast<const unsigned short*>(title), static_cast<unsigned int>(n)).toUtf8();
 }
 
-void print(const Json& json)
-{
-    std::printf("%s\n", json.text().c_str());
-}
-
 // The pid that `who` names: a number, or the first process whose executable has that name.
 DWORD findProcess(const std::string& who)
 {
@@ -76,10 +49,8 @@ DWORD findProcess(const std::string& who)
     if (processes.enumerate()) {
         vela::String name(who.c_str());
         for (unsigned int i = 0; i < processes.numPids(); ++i) {
-            stagehand::ProcessModuleEnumerator modules;
             DWORD pid = processes.processIds()[i];
-            if (modules.enumerate(pid) && modules.moduleNames().size() != 0 &&
-                vela::String::compareNoCase(modules.moduleNames()[0], name) == 0)
+            if (vela::String::compareNoCase(vela::String(executableName(pid).c_str()), name) == 0)
                 return pid;
         }
     }
@@ -93,26 +64,18 @@ int listMonitors(bool json)
     stagehand::MonitorInfoEnumerator monitors;
     vela::Array<vela::String> ids;
     monitors.getAdapterId(ids);
-    Json out;
-    out.beginArray();
-    if (!json)
-        std::printf("%-16s %-24s %-24s %s\n", "ADAPTER", "MONITOR", "WORK AREA", "PRIMARY");
+    Listing out(json, {{"adapter", "ADAPTER", -16},
+                       {"monitor", "MONITOR", -24},
+                       {"work", "WORK AREA", -24},
+                       {"primary", "PRIMARY", 0}});
     for (unsigned int i = 0; i < ids.size(); ++i) {
         stagehand::MonitorInfoEnumerator::Info info;
         monitors.getMonitorInfo(ids[i], info);
-        bool primary = (info.monitorInfo.dwFlags & MONITORINFOF_PRIMARY) != 0;
-        if (json) {
-            out.beginObject().key("adapter").value(ids[i].toUtf8());
-            rectJson(out, "monitor", info.monitorInfo.rcMonitor);
-            rectJson(out, "work", info.monitorInfo.rcWork);
-            out.key("primary").value(primary).endObject();
-        } else {
-            std::printf("%-16s %-24s %-24s %s\n", ids[i].toUtf8().c_str(), rectText(info.monitorInfo.rcMonitor).c_str(),
-                        rectText(info.monitorInfo.rcWork).c_str(), primary ? "yes" : "no");
-        }
+        out.text("adapter", ids[i].toUtf8());
+        out.rect("monitor", info.monitorInfo.rcMonitor).rect("work", info.monitorInfo.rcWork);
+        out.flag("primary", (info.monitorInfo.dwFlags & MONITORINFOF_PRIMARY) != 0).endRow();
     }
-    if (json)
-        print(out.endArray());
+    out.finish();
     return 0;
 }
 
@@ -123,28 +86,15 @@ int listProcesses(bool json)
         std::fprintf(stderr, "stagehand: the process list cannot be read\n");
         return 1;
     }
-    Json out;
-    out.beginArray();
-    if (!json)
-        std::printf("%8s %8s  %s\n", "PID", "WINDOWS", "EXECUTABLE");
+    Listing out(json, {{"pid", "PID", 8}, {"windows", "WINDOWS", 8, 2}, {"executable", "EXECUTABLE", 0}});
     for (unsigned int i = 0; i < processes.numPids(); ++i) {
         DWORD pid = processes.processIds()[i];
-        std::string name = executableName(pid);
         stagehand::WindowEnumerator windows;
         windows.enumerate(pid);
-        if (json) {
-            out.beginObject().key("pid").value(static_cast<long long>(pid)).key("executable");
-            if (name.empty())
-                out.null();
-            else
-                out.value(name);
-            out.key("windows").value(static_cast<long long>(windows.numWindows())).endObject();
-        } else {
-            std::printf("%8lu %8u  %s\n", pid, windows.numWindows(), name.c_str());
-        }
+        out.number("pid", pid).textOrNull("executable", executableName(pid));
+        out.number("windows", windows.numWindows()).endRow();
     }
-    if (json)
-        print(out.endArray());
+    out.finish();
     return 0;
 }
 
@@ -156,24 +106,16 @@ int listWindows(const std::string& who, bool json)
         std::fprintf(stderr, "stagehand: the windows of process %lu cannot be listed\n", pid);
         return 1;
     }
-    Json out;
-    out.beginArray();
-    if (!json)
-        std::printf("%-18s %-10s %s\n", "HANDLE", "STATE", "TITLE");
+    Listing out(json, {{"handle", "HANDLE", -18}, {"state", "STATE", -10}, {"title", "TITLE", 0}});
     for (unsigned int i = 0; i < windows.numWindows(); ++i) {
         HWND window = windows.windowHandles()[i];
         unsigned int state = windows.showWindowState(i);
-        std::string title = windowTitle(window);
-        long long handle = static_cast<long long>(reinterpret_cast<ULONG_PTR>(window));
-        if (json) {
-            out.beginObject().key("handle").value(handle).key("title").value(title);
-            out.key("showState").value(static_cast<long long>(state)).key("state").value(std::string(showStateName(state)));
-            out.endObject();
-        } else {
-            std::printf("0x%-16llx %-10s %s\n", handle, showStateName(state), title.c_str());
-        }
+        unsigned long long handle = reinterpret_cast<ULONG_PTR>(window);
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "0x%llx", handle);
+        out.number("handle", static_cast<long long>(handle), hex).text("title", windowTitle(window));
+        out.number("showState", state).text("state", showStateName(state)).endRow();
     }
-    if (json)
-        print(out.endArray());
+    out.finish();
     return 0;
 }

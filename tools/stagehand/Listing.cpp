@@ -1,0 +1,115 @@
+#include "Listing.h"
+
+#include "Text.h"
+
+#include <cstdio>
+#include <cstring>
+
+Listing::Listing(bool json, std::initializer_list<Column> columns)
+    : m_json(json), m_columns(columns), m_cells(m_columns.size())
+{
+    if (m_json) {
+        m_out.beginArray();
+        return;
+    }
+    std::vector<std::string> headings;
+    for (const Column& column : m_columns)
+        headings.push_back(column.heading);
+    printLine(headings);
+}
+
+void Listing::field(const char* key, const std::string& shown)
+{
+    if (m_json) {
+        if (!m_rowOpen)
+            m_out.beginObject();
+        m_rowOpen = true;
+        m_out.key(key);
+        return;
+    }
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (std::strcmp(m_columns[i].key, key) == 0)
+            m_cells[i] = shown;
+}
+
+void Listing::printLine(const std::vector<std::string>& cells) const
+{
+    std::string line;
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        const Column& column = m_columns[i];
+        size_t width = static_cast<size_t>(column.width < 0 ? -column.width : column.width);
+        std::string pad(cells[i].size() < width ? width - cells[i].size() : 0, ' ');
+        line += column.width < 0 ? cells[i] + pad : pad + cells[i];
+        if (i + 1 < m_columns.size())
+            line += std::string(static_cast<size_t>(column.gap), ' ');
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+Listing& Listing::text(const char* key, const std::string& value)
+{
+    field(key, value);
+    if (m_json)
+        m_out.value(value);
+    return *this;
+}
+
+Listing& Listing::textOrNull(const char* key, const std::string& value)
+{
+    if (!m_json || !value.empty())
+        return text(key, value);
+    field(key, value);
+    m_out.null();
+    return *this;
+}
+
+Listing& Listing::number(const char* key, long long value)
+{
+    return number(key, value, std::to_string(value));
+}
+
+Listing& Listing::number(const char* key, long long value, const std::string& shown)
+{
+    field(key, shown);
+    if (m_json)
+        m_out.value(value);
+    return *this;
+}
+
+Listing& Listing::flag(const char* key, bool value)
+{
+    field(key, value ? "yes" : "no");
+    if (m_json)
+        m_out.value(value);
+    return *this;
+}
+
+Listing& Listing::rect(const char* key, const RECT& value)
+{
+    field(key, rectText(value));
+    if (m_json) {
+        m_out.beginObject();
+        m_out.key("left").value(static_cast<long long>(value.left)).key("top").value(static_cast<long long>(value.top));
+        m_out.key("right").value(static_cast<long long>(value.right));
+        m_out.key("bottom").value(static_cast<long long>(value.bottom));
+        m_out.endObject();
+    }
+    return *this;
+}
+
+void Listing::endRow()
+{
+    if (m_json) {
+        m_out.endObject();
+        m_rowOpen = false;
+        return;
+    }
+    printLine(m_cells);
+    m_cells.assign(m_columns.size(), std::string());
+}
+
+void Listing::finish()
+{
+    if (m_json)
+        std::printf("%s\n", m_out.endArray().text().c_str());
+}
