@@ -13,28 +13,6 @@ namespace {
 
 vela::ClassLogger s_log("stagehand.GenericWindows");
 
-// The screen saver is a setting of the whole session, while render windows come and go
-// one by one: it is switched on again only when the last window that switched it off
-// goes, and only if it was on before the first one came.
-struct ScreenSaverHold {
-    unsigned int holders = 0;
-    BOOL wasActive = TRUE;
-
-    void take()
-    {
-        if (holders++ == 0 && !SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &wasActive, 0))
-            wasActive = TRUE;
-    }
-
-    void release()
-    {
-        if (holders != 0 && --holders == 0 && wasActive)
-            SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
-    }
-};
-
-ScreenSaverHold s_screenSaver;
-
 const char kDefaultName[] = "GenericWindows";
 
 }  // namespace
@@ -45,7 +23,6 @@ GenericWindows::GenericWindows()
       m_testAborted(false),
       m_cursorCount(1),
       m_windowClass(),
-      m_screenSaveTimeout(-1),
       m_subclassedWindow(nullptr),
       m_oldWindowProc(0)
 {
@@ -63,11 +40,6 @@ GenericWindows::~GenericWindows()
 {
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
     TraceLogger trace(s_log.traceLogger(), "GenericWindows::~GenericWindows", __FILE__, 214);
-    if (m_screenSaveTimeout >= 0) {
-        SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, static_cast<UINT>(m_screenSaveTimeout), nullptr,
-                              SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
-        s_screenSaver.release();
-    }
     if (m_subclassedWindow && m_oldWindowProc) {
         SetLastError(0);
         if (SetWindowLongPtrW(m_subclassedWindow, GWLP_WNDPROC, m_oldWindowProc) == 0) {
@@ -77,16 +49,11 @@ GenericWindows::~GenericWindows()
         m_subclassedWindow = nullptr;
         m_oldWindowProc = 0;
     }
-    if (m_hdc) {
-        ReleaseDC(m_handle, m_hdc);
-        m_hdc = nullptr;
-    }
     if (m_handle) {
         for (unsigned int i = 0; i < m_hotKeys.size(); ++i)
             UnregisterHotKey(m_handle, m_hotKeys[i]);
-        DestroyWindow(m_handle);
+        DestroyWindow(m_handle);  // WM_NCDESTROY releases the DC and forgets the window
         PostQuitMessage(0);
-        m_handle = nullptr;
     }
     // Null when this object registered no class: then there is nothing of ours to unregister.
     UnregisterClassW(m_windowClass.lpszClassName, m_windowClass.hInstance);
@@ -98,18 +65,10 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
     if (m_handle)
         return false;
 
-    // A retry after a failed initialize keeps the timeout, and the hold, of the first attempt.
-    if (m_screenSaveTimeout < 0) {
-        int timeout = -1;
-        if (SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0)) {
-            m_screenSaveTimeout = timeout;
-            s_screenSaver.take();
-        } else {
-            DWORD error = GetLastError();
-            s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
-        }
+    if (!m_screenSaver.take()) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
     }
-    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
 
     vela::String className = name.empty() ? vela::String(kDefaultName) : name;
     if (!registerClass(instance, className))
@@ -187,7 +146,6 @@ int GenericWindows::messageProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         DestroyWindow(m_handle);
         PostQuitMessage(static_cast<int>(lParam & 0xFFFFFFFF));
-        m_handle = nullptr;
         return 0;
     case WM_QUIT:
         return static_cast<int>(wParam & 0xFFFFFFFF);

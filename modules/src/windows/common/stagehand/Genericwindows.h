@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stagehand/Export.h>
+#include <stagehand/ScreenSaverHold.h>
 #include <vela/Array.h>
 #include <vela/String.h>
 
@@ -77,7 +78,7 @@ private:
     int m_cursorCount;
     vela::String m_windowName;
     WNDCLASSEXW m_windowClass;
-    int m_screenSaveTimeout;  // -1: never read, and the screen saver is left alone
+    ScreenSaverHold m_screenSaver;
     HWND m_subclassedWindow;
     LONG_PTR m_oldWindowProc;
     vela::Array<int> m_hotKeys;
