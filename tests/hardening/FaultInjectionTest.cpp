@@ -107,31 +107,3 @@ TEST(FaultInjection, FailedCornerMoveIsLoggedAndTheWindowKept)
     EXPECT_EQ(window.get(), manager.getWindowsByAdapterID("\\\\.\\DISPLAY1")[0].get());
 }
 
-namespace {
-decltype(&CompareStringOrdinal) g_realCompare;
-// Adapter ids that are equal letter for letter stop matching: the monitor lookup (whose
-// device name differs in case from the id asked for) still finds its monitor, while the
-// lookup of the adapter's group, under the very id it was created with, comes back empty.
-int WINAPI loseIdenticalIds(LPCWCH a, int lengthA, LPCWCH b, int lengthB, BOOL ignoreCase)
-{
-    if (lengthA == lengthB && wmemcmp(a, b, lengthA) == 0)
-        return CSTR_LESS_THAN;
-    return g_realCompare(a, lengthA, b, lengthB, ignoreCase);
-}
-}  // namespace
-
-TEST(FaultInjection, GroupMissingAfterCreationIsLogged)
-{
-    RenderWindowManager manager;
-    vela::Array<RenderWindowManager::WindowParam> params;
-    params.append(param("vanishing"));
-    RenderWindowManager::TileParam grid;
-    grid.rows = grid.columns = 1;
-    LogCapture log(vela::LoggerPriority::FAILURE);
-    ImportHook hook(GetModuleHandleW(L"vela.dll"), "kernel32.dll", "CompareStringOrdinal",
-                    &loseIdenticalIds, g_realCompare);
-    EXPECT_FALSE(manager.createTiledRenderWindow(params, "\\\\.\\display1", grid));
-    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 371 Multi head window list has been unexpectedly "
-                                        "cleared"}),
-              log.lines());
-}

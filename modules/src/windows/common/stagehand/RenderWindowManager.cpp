@@ -97,8 +97,11 @@ SharedWindowList RenderWindowManager::findAdapterGroup(const String& adapterId) 
 SharedWindowList RenderWindowManager::adapterGroup(const String& adapterId)
 {
     SharedWindowList windows = findAdapterGroup(adapterId);
-    if (windows.get())
-        return windows;
+    return windows.get() ? windows : newAdapterGroup(adapterId);
+}
+
+SharedWindowList RenderWindowManager::newAdapterGroup(const String& adapterId)
+{
     WindowGroupedByAdapterID group;
     group.adapterID = adapterId;
     group.windows = SharedWindowList(new WindowList());
@@ -144,17 +147,25 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
 
 bool RenderWindowManager::createRenderWindow(const vela::Array<WindowParam>& creationParam, const String& adapterId)
 {
+    SharedWindowList windows = findAdapterGroup(adapterId);
+    MonitorInfoEnumerator::Info monitor;
+    return addNewWindows(creationParam, adapterId, windows, monitor);
+}
+
+bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creationParam, const String& adapterId,
+                                        SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor)
+{
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createRenderWindow", __FILE__, 276);
     if (creationParam.size() == 0) {
         s_log.log(LoggerPriority::FAILURE, "280 ", "Need at least one parameter in creationParam");
         return false;
     }
-    MonitorInfoEnumerator::Info monitor;
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
         s_log.log(LoggerPriority::FAILURE, "287 ", "Adapter ID ", adapterId, " does not have a valid adapter");
         return false;
     }
-    SharedWindowList windows = adapterGroup(adapterId);
+    if (!windows.get())
+        windows = newAdapterGroup(adapterId);
     for (unsigned int i = 0; i < creationParam.size(); ++i)
         addNewWindow(creationParam[i], monitor, *windows.get());
     return true;
@@ -171,21 +182,12 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     }
 
     // The adapter's earlier windows go first, whatever becomes of the new ones.
-    SharedWindowList previous = findAdapterGroup(adapterId);
-    if (previous.get())
-        previous->clear();
-    previous.reset();
-
-    if (!createRenderWindow(params, adapterId))
-        return false;
-    MonitorInfoEnumerator::Info monitor;
-    m_monitorEnumerator.getMonitorInfo(adapterId, monitor);
-
     SharedWindowList windows = findAdapterGroup(adapterId);
-    if (!windows.get()) {
-        s_log.log(LoggerPriority::FAILURE, "371 ", "Multi head window list has been unexpectedly cleared");
+    if (windows.get())
+        windows->clear();
+    MonitorInfoEnumerator::Info monitor;
+    if (!addNewWindows(params, adapterId, windows, monitor))
         return false;
-    }
     const WindowList& list = *windows.get();
     if (list.size() != params.size()) {
         s_log.log(LoggerPriority::FAILURE, "378 ", "Not all requested windows can be created");
@@ -251,21 +253,26 @@ void RenderWindowManager::minimizeTopLevelProcess(const String& name)
     setTopLevelProcessShowState(name, SW_HIDE);
 }
 
+void RenderWindowManager::showRecordedWindows(int showCmd, const vela::Array<unsigned int>& keptProcesses,
+                                              const vela::Array<HWND>& keptWindows) const
+{
+    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+        if (!keptProcesses.contains(i))
+            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+                if (!keptWindows.contains(m_processWindows[i].windowHandles()[j]))
+                    showRecordedWindow(i, j, showCmd);
+}
+
 void RenderWindowManager::hideAllTopLevelProcess()
 {
     m_foregroundWindow = GetForegroundWindow();
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
-        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-            showRecordedWindow(i, j, SW_HIDE);
+    showRecordedWindows(SW_HIDE, vela::Array<unsigned int>(), vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows)
 {
     m_foregroundWindow = GetForegroundWindow();
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
-        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-            if (!keepWindows.contains(m_processWindows[i].windowHandles()[j]))
-                showRecordedWindow(i, j, SW_HIDE);
+    showRecordedWindows(SW_HIDE, vela::Array<unsigned int>(), keepWindows);
 }
 
 vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<String>& names)
@@ -278,29 +285,18 @@ vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<S
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses)
 {
-    vela::Array<unsigned int> kept = keptProcesses(keepProcesses);
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
-        if (!kept.contains(i))
-            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-                showRecordedWindow(i, j, SW_HIDE);
+    showRecordedWindows(SW_HIDE, keptProcesses(keepProcesses), vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses,
                                                        const vela::Array<HWND>& keepWindows)
 {
-    vela::Array<unsigned int> kept = keptProcesses(keepProcesses);
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
-        if (!kept.contains(i))
-            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-                if (!keepWindows.contains(m_processWindows[i].windowHandles()[j]))
-                    showRecordedWindow(i, j, SW_HIDE);
+    showRecordedWindows(SW_HIDE, keptProcesses(keepProcesses), keepWindows);
 }
 
 void RenderWindowManager::restoreAllTopLevelProcess()
 {
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
-        for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-            showRecordedWindow(i, j, SW_SHOW);
+    showRecordedWindows(SW_SHOW, vela::Array<unsigned int>(), vela::Array<HWND>());
     if (m_foregroundWindow)
         SetForegroundWindow(m_foregroundWindow);
 }

@@ -124,12 +124,22 @@ private:
     SharedWindowList adapterGroup(const vela::String& adapterId);
     // The list of the adapter's group, or an empty holder.
     SharedWindowList findAdapterGroup(const vela::String& adapterId) const;
+    SharedWindowList newAdapterGroup(const vela::String& adapterId);
+    // Creates a window for each parameter on the adapter's monitor, which it reads into
+    // `monitor`, into `windows`, which it makes the adapter's new group when empty.
+    // False, and nothing created, when there is no parameter or no such adapter.
+    bool addNewWindows(const vela::Array<WindowParam>& creationParam, const vela::String& adapterId,
+                       SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor);
 
     unsigned int findTopLevelProcess(const vela::String& name);
     void setTopLevelProcessShowState(const vela::String& name, unsigned int showCmd);
     vela::Array<unsigned int> keptProcesses(const vela::Array<vela::String>& names);
     // ShowWindow on window j of process i, if that handle still names a window of it.
     void showRecordedWindow(unsigned int i, unsigned int j, int showCmd) const;
+    // ShowWindow on every recorded window, in the table's order, but those of the kept
+    // processes (by index) and the kept windows.
+    void showRecordedWindows(int showCmd, const vela::Array<unsigned int>& keptProcesses,
+                             const vela::Array<HWND>& keptWindows) const;
 
     HWND m_foregroundWindow;
     vela::Array<ProcessModuleEnumerator> m_processModules;
