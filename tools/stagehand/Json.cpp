@@ -9,32 +9,38 @@ void Json::separate()
     m_needComma = false;
 }
 
-Json& Json::beginArray()
+Json& Json::open(char bracket)
 {
     separate();
-    m_text += '[';
+    m_text += bracket;
     return *this;
+}
+
+Json& Json::close(char bracket)
+{
+    m_text += bracket;
+    m_needComma = true;
+    return *this;
+}
+
+Json& Json::beginArray()
+{
+    return open('[');
 }
 
 Json& Json::endArray()
 {
-    m_text += ']';
-    m_needComma = true;
-    return *this;
+    return close(']');
 }
 
 Json& Json::beginObject()
 {
-    separate();
-    m_text += '{';
-    return *this;
+    return open('{');
 }
 
 Json& Json::endObject()
 {
-    m_text += '}';
-    m_needComma = true;
-    return *this;
+    return close('}');
 }
 
 Json& Json::key(const char* name)

@@ -19,6 +19,8 @@ public:
 
 private:
     void separate();
+    Json& open(char bracket);
+    Json& close(char bracket);
 
     std::string m_text;
     bool m_needComma = false;
