@@ -23,3 +23,17 @@ program() {
 program_packages() {
   awk '!/^#/ && NF == 3 { print $3 }' "$programs_table" | sort -u
 }
+
+# What `cmake --preset PRESET` takes besides the preset: its compilers and make program by
+# their absolute paths, which the preset and the toolchain file name only as commands.
+preset_programs() {
+  local c cxx
+  case $1 in
+  mingw) c=mingw-gcc cxx=mingw-g++ ;;
+  native-asan) c=clang cxx=clangxx ;;
+  *) echo "no preset '$1'" >&2; return 1 ;;
+  esac
+  printf '%s\n' --preset "$1" -DCMAKE_C_COMPILER="$(program $c)" -DCMAKE_CXX_COMPILER="$(program $cxx)" \
+    -DCMAKE_MAKE_PROGRAM="$(program ninja)"
+  [[ $1 != mingw ]] || printf '%s\n' -DCMAKE_RC_COMPILER="$(program mingw-windres)"
+}

@@ -1,9 +1,7 @@
 #pragma once
 
 // VELA_API marks what the foundation DLL exports; users of the DLL import it.
-#if !defined(_WIN32)
-#define VELA_API  // the foundation's native test build links it statically
-#elif defined(VELA_BUILDING_DLL)
+#if defined(VELA_BUILDING_DLL)
 #define VELA_API __declspec(dllexport)
 #else
 #define VELA_API __declspec(dllimport)

@@ -3,13 +3,10 @@
 #include <vela/Exception.h>
 #include <vela/VelaValue.h>
 
-#include <cstring>
-#include <cwctype>
-#include <limits>
-
-#if defined(_WIN32)
 #include <windows.h>
-#endif
+
+#include <cstring>
+#include <limits>
 
 namespace vela {
 
@@ -178,19 +175,8 @@ std::string String::toUtf8() const
 
 int String::compareNoCase(const String& a, const String& b)
 {
-#if defined(_WIN32)
     int result = CompareStringOrdinal(a.wide(), static_cast<int>(a.m_size), b.wide(), static_cast<int>(b.m_size), TRUE);
     return result - CSTR_EQUAL;
-#else
-    // Elsewhere (the foundation's native test build) the C library's case mapping stands in.
-    for (unsigned int i = 0; i < a.m_size && i < b.m_size; ++i) {
-        wint_t x = std::towupper(a.m_buffer[i]);
-        wint_t y = std::towupper(b.m_buffer[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.m_size < b.m_size ? -1 : a.m_size > b.m_size ? 1 : 0;
-#endif
 }
 
 bool String::operator==(const String& other) const
@@ -216,11 +202,9 @@ bool String::empty() const
     return m_size == 0;
 }
 
-#if defined(_WIN32)
 const wchar_t* String::wide() const
 {
     return reinterpret_cast<const wchar_t*>(getUCS2Buffer());
 }
-#endif
 
 }  // namespace vela

@@ -29,9 +29,8 @@ public:
 
     // Zero-terminated, valid while the string lives and is not changed.
     const unsigned short* getUCS2Buffer() const;
-#if defined(_WIN32)
+    // The same units as the platform's wide text.
     const wchar_t* wide() const;
-#endif
 
     std::string toUtf8() const;
 

@@ -3,21 +3,23 @@
 # installed package with the installed toolchain file, as C++17 and as C++20, the way the
 # README tells a consumer to. Each program then runs under Wine with nothing but what its
 # build copied beside it: no WINEPATH, no DLL from elsewhere.
-#   consumer_test.sh WINE64 BUILD_DIR SOURCE_DIR
+#   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR [CONFIGURE-ARGUMENT...]
 set -euo pipefail
 wine=$1
-build=$2
-source=$3
+cmake=$2
+build=$3
+source=$4
+shift 4
 work=$(mktemp -d "${TMPDIR:-/tmp}/stagehand-consumer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 unset WINEPATH
 
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
+"$cmake" --install "$build" --prefix "$work/prefix" >/dev/null
 toolchain=$work/prefix/share/stagehand/toolchains/mingw-w64-x86_64.cmake
 for standard in 17 20; do
-  cmake -S "$source/examples/typical_test" -B "$work/build$standard" -G Ninja -DCMAKE_CXX_STANDARD=$standard \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-  cmake --build "$work/build$standard"
+  "$cmake" -S "$source/examples/typical_test" -B "$work/build$standard" -G Ninja -DCMAKE_CXX_STANDARD=$standard \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$work/prefix" "$@" >/dev/null
+  "$cmake" --build "$work/build$standard"
   mkdir "$work/run$standard"
   cp "$work/build$standard"/*.exe "$work/build$standard"/*.dll "$work/run$standard"
   ls "$work/run$standard"
