@@ -1,5 +1,6 @@
 #include <stagehand/MonitorInfoEnumerator.h>
 
+#include "support/CallHook.h"
 #include "support/FakeMonitors.h"
 #include "support/LogCapture.h"
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace {
 std::vector<std::string> adapterIds(const MonitorInfoEnumerator& monitors)
 {
     vela::Array<vela::String> ids;
+    ids.append("stale");
     monitors.getAdapterId(ids);
     std::vector<std::string> all;
     for (unsigned int i = 0; i < ids.size(); ++i)
@@ -24,113 +27,73 @@ std::vector<std::string> adapterIds(const MonitorInfoEnumerator& monitors)
     return all;
 }
 
-bool operator==(const RECT& a, const RECT& b)
+std::vector<LONG> corners(const RECT& r)
 {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    return {r.left, r.top, r.right, r.bottom};
 }
-
-// A primary monitor with a taskbar at the bottom, and one left of it.
-class FakedMonitors : public testing::Test {
-protected:
-    FakeMonitors fake{{
-        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, MONITORINFOF_PRIMARY, L"\\\\.\\DISPLAY1"},
-        {{-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, 0, L"\\\\.\\DISPLAY2"},
-    }};
-};
 
 }  // namespace
 
-TEST(MonitorInfoEnumerator, ListsBothScreensOfTheDisplay)
+TEST(MonitorInfoEnumerator, ListsBothScreensAndFindsThemByAdapterIdInAnyLetterCaseOnly)
 {
     MonitorInfoEnumerator monitors;
-    ASSERT_EQ(2u, monitors.numMonitors());
+    ASSERT_TRUE(monitors.refresh());
     EXPECT_EQ((std::vector<std::string>{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY2"}), adapterIds(monitors));
-
     MonitorInfoEnumerator::Info primary;
     ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY1", primary));
     EXPECT_EQ(12u, primary.deviceName.size()) << "no trailing NULs";
     EXPECT_EQ(sizeof(MONITORINFO), primary.monitorInfo.cbSize);
     EXPECT_EQ(static_cast<DWORD>(MONITORINFOF_PRIMARY), primary.monitorInfo.dwFlags);
-    EXPECT_EQ(1920, primary.monitorInfo.rcMonitor.right);
+    EXPECT_EQ((std::vector<LONG>{0, 0, 1920, 1080}), corners(primary.monitorInfo.rcMonitor));
     EXPECT_EQ(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), primary.hMonitor);
-
     MonitorInfoEnumerator::Info second;
-    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\display2", second)) << "letter case is ignored";
-    EXPECT_EQ(0u, second.monitorInfo.dwFlags);
-    EXPECT_EQ(1280, second.monitorInfo.rcMonitor.right - second.monitorInfo.rcMonitor.left);
-    EXPECT_EQ(sizeof(MONITORINFO), second.monitorInfo.cbSize);
+    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\display2", second));
+    EXPECT_EQ((std::vector<LONG>{1920, 0, 3200, 1024}), corners(second.monitorInfo.rcMonitor));
+
+    const unsigned short withNul[] = {'\\', '\\', '.', '\\', 'D', 'I', 'S', 'P', 'L', 'A', 'Y', '1', 0, 'x'};
+    for (const vela::String& id : {vela::String(""), vela::String("\\\\.\\DISPLAY"), vela::String("\\\\.\\DISPLAY3"),
+                                   vela::String(std::string(1000, 'D').c_str()),
+                                   vela::String("\\\\.\\DISPLAY1\xC3\xA9"), vela::String("\\\\.\\ДИСПЛЕЙ1"),
+                                   vela::String(withNul, 14), vela::String(withNul, 13)}) {
+        EXPECT_FALSE(monitors.getMonitorInfo(id, second)) << id.toUtf8();
+        EXPECT_EQ("\\\\.\\DISPLAY2", second.deviceName.toUtf8()) << "a miss leaves the record untouched";
+    }
 }
 
-TEST(MonitorInfoEnumerator, MissLeavesTheRecordUntouched)
+TEST(MonitorInfoEnumerator, FakedGeometryComesThroughAndFailuresKeepWhatWasReported)
 {
+    FakeMonitors fake({
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, MONITORINFOF_PRIMARY, L"\\\\.\\DISPLAY1"},
+        {{-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, 0, L"\\\\.\\DISPLAY2"},
+    });
     MonitorInfoEnumerator monitors;
-    MonitorInfoEnumerator::Info out;
-    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY2", out));
-    EXPECT_FALSE(monitors.getMonitorInfo("\\\\.\\DISPLAY3", out));
-    EXPECT_FALSE(monitors.getMonitorInfo("\\\\.\\DISPLAY", out));
-    EXPECT_FALSE(monitors.getMonitorInfo("", out));
-    EXPECT_EQ("\\\\.\\DISPLAY2", out.deviceName.toUtf8());
-}
+    MonitorInfoEnumerator::Info info;
+    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY2", info));
+    EXPECT_EQ((std::vector<LONG>{-1280, 56, 0, 1080}), corners(info.monitorInfo.rcMonitor));
+    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY1", info));
+    EXPECT_EQ((std::vector<LONG>{0, 0, 1920, 1040}), corners(info.monitorInfo.rcWork));
 
-TEST(MonitorInfoEnumerator, RefreshReplacesTheList)
-{
-    MonitorInfoEnumerator monitors;
-    ASSERT_TRUE(monitors.refresh());
-    ASSERT_TRUE(monitors.refresh());
-    EXPECT_EQ(2u, monitors.numMonitors());
-
-    vela::Array<vela::String> ids;
-    ids.append("stale");
-    EXPECT_EQ(2u, monitors.getAdapterId(ids));
-    EXPECT_EQ(2u, ids.size());
-}
-
-TEST_F(FakedMonitors, GeometryComesThroughUnchanged)
-{
-    MonitorInfoEnumerator monitors;
-    ASSERT_EQ(2u, monitors.numMonitors());
-    MonitorInfoEnumerator::Info left;
-    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY2", left));
-    EXPECT_TRUE(left.monitorInfo.rcMonitor == (RECT{-1280, 56, 0, 1080}));
-    MonitorInfoEnumerator::Info primary;
-    ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\DISPLAY1", primary));
-    EXPECT_TRUE(primary.monitorInfo.rcWork == (RECT{0, 0, 1920, 1040})) << "the work area leaves the taskbar out";
-    EXPECT_TRUE(primary.monitorInfo.rcMonitor == (RECT{0, 0, 1920, 1080}));
-}
-
-TEST_F(FakedMonitors, UnreadableMonitorIsLeftOut)
-{
+    MonitorInfoEnumerator copy(monitors);
     fake.monitors()[0].readable = false;
-    MonitorInfoEnumerator monitors;
-    EXPECT_EQ((std::vector<std::string>{"\\\\.\\DISPLAY2"}), adapterIds(monitors));
-}
+    ASSERT_TRUE(monitors.refresh());
+    EXPECT_EQ((std::vector<std::string>{"\\\\.\\DISPLAY2"}), adapterIds(monitors)) << "an unreadable one is left out";
+    EXPECT_EQ(2u, copy.numMonitors()) << "a copy is independent of its source";
+    copy = monitors;
+    EXPECT_EQ(1u, copy.numMonitors());
 
-TEST_F(FakedMonitors, FailedEnumerationIsLoggedAndKeepsWhatWasReported)
-{
+    fake.monitors()[0].readable = true;
     fake.failAfterReporting(true);
     LogCapture log(vela::LoggerPriority::FAILURE);
-    MonitorInfoEnumerator monitors;
     EXPECT_FALSE(monitors.refresh());
     EXPECT_EQ(2u, monitors.numMonitors());
-    EXPECT_EQ((std::vector<std::string>{"3 MonitorInfo: 22 EnumDisplayMonitors failed 5",
-                                        "3 MonitorInfo: 22 EnumDisplayMonitors failed 5"}),
-              log.lines())
-        << "the constructor and refresh";
+    EXPECT_EQ((std::vector<std::string>{"3 MonitorInfo: 22 EnumDisplayMonitors failed 5"}), log.lines());
 }
 
-TEST_F(FakedMonitors, CopiesAreIndependentOfTheirSource)
+TEST(MonitorInfoEnumerator, AnExceptionInTheCallbackReachesTheCaller)
 {
-    MonitorInfoEnumerator source;
-    MonitorInfoEnumerator copy(source);
-    MonitorInfoEnumerator assigned;
-    fake.monitors().pop_back();
-    assigned.refresh();
-    assigned = source;
-    assigned = assigned;
-    source.refresh();
-    EXPECT_EQ(1u, source.numMonitors());
-    EXPECT_EQ(2u, copy.numMonitors());
-    EXPECT_EQ(2u, assigned.numMonitors());
-    copy.refresh();
-    EXPECT_EQ(2u, assigned.numMonitors());
+    MonitorInfoEnumerator monitors;
+    CallHook<decltype(&GetMonitorInfoW)> info(stagehandModule(), "user32.dll", "GetMonitorInfoW");
+    info.instead = [](HMONITOR, MONITORINFO*) -> BOOL { throw std::runtime_error("monitor"); };
+    EXPECT_THROW(monitors.refresh(), std::runtime_error);
+    EXPECT_EQ(0u, monitors.numMonitors());
 }

@@ -1,10 +1,10 @@
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
 
+#include "support/CallHook.h"
 #include "support/HelperWindows.h"
-#include "support/ImportHook.h"
 #include "support/LogCapture.h"
-#include "support/ProcessHandleLedger.h"
+#include "support/ReleaseLedger.h"
 
 #include <windows.h>
 
@@ -36,24 +36,6 @@ vela::Array<HWND> windows(std::initializer_list<HWND> list)
     return all;
 }
 
-// Records the library's ShowWindow and SetForegroundWindow calls, and passes them on.
-struct DesktopCalls {
-    static inline int showCalls;
-    static inline std::vector<HWND> foreground;
-    static inline decltype(&ShowWindow) realShow;
-    static inline decltype(&SetForegroundWindow) realForeground;
-    static BOOL WINAPI show(HWND window, int command)
-    {
-        ++showCalls;
-        return realShow(window, command);
-    }
-    static BOOL WINAPI setForeground(HWND window)
-    {
-        foreground.push_back(window);
-        return realForeground(window);
-    }
-};
-
 // Three helper programs with visible windows: two instances of window_helper.exe and one
 // spare_helper.exe. `first` and `second` are the two window_helpers in the order the
 // process table records them (the system's order).
@@ -67,11 +49,8 @@ protected:
         ASSERT_TRUE(a->ready() && b->ready() && spare->ready());
         stagehand::ProcessEnumerator processes;
         ASSERT_TRUE(processes.enumerate());
-        std::vector<DWORD> order(processes.processIds().data(),
-                                 processes.processIds().data() + processes.numPids());
-        auto at = [&](DWORD pid) { return std::find(order.begin(), order.end(), pid) - order.begin(); };
-        ASSERT_GT(at(a->pid()), 0) << "index 0 of the system's list is never recorded";
-        ASSERT_GT(at(b->pid()), 0);
+        const DWORD* ids = processes.processIds().data();
+        auto at = [&](DWORD pid) { return std::find(ids, ids + processes.numPids(), pid) - ids; };
         first = at(a->pid()) < at(b->pid()) ? a.get() : b.get();
         second = first == a.get() ? b.get() : a.get();
     }
@@ -80,9 +59,8 @@ protected:
     {
         // Whatever a test left hidden is shown again for the next one.
         for (HelperWindows* helper : {a.get(), b.get(), spare.get()})
-            if (helper)
-                for (HWND window : helper->windows())
-                    ShowWindow(window, SW_SHOW);
+            for (HWND window : helper ? helper->windows() : std::vector<HWND>())
+                ShowWindow(window, SW_SHOW);
     }
 
     // Builds the table with a lookup that matches nothing, and so hides nothing.
@@ -101,139 +79,97 @@ protected:
 
 }  // namespace
 
-TEST_F(Desktop, NewManagerHasNoTableAndItsDestructionTouchesNothing)
+TEST_F(Desktop, ProgramsAreSparedByNameTheFirstOfANameOnlyAndUnknownNamesAreLogged)
 {
-    ImportHook show(stagehandModule(), "user32.dll", "ShowWindow", &DesktopCalls::show, DesktopCalls::realShow);
-    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow", &DesktopCalls::setForeground,
-                          DesktopCalls::realForeground);
-    DesktopCalls::showCalls = 0;
-    DesktopCalls::foreground.clear();
+    CallHook<decltype(&ShowWindow)> show(stagehandModule(), "user32.dll", "ShowWindow");
+    {
+        RenderWindowManager untouched;
+        untouched.hideAllTopLevelProcessExcept(vela::Array<vela::String>());
+        EXPECT_FALSE(untouched.isValid()) << "no name, no lookup, no table";
+    }
+    EXPECT_TRUE(show.calls().empty()) << "a manager without a table shows nothing when it goes";
+
+    LogCapture log(vela::LoggerPriority::FAILURE);
     {
         RenderWindowManager manager;
-        EXPECT_FALSE(manager.isValid());
-        EXPECT_EQ(0u, manager.getWindowsByAdapterID("\\\\.\\DISPLAY1").size());
-        EXPECT_EQ(0u, manager.getWindowsByAdapterID("").size());
-        manager.hideAllTopLevelProcessExcept(vela::Array<vela::String>());
-        EXPECT_FALSE(manager.isValid()) << "no name, no lookup, no table";
+        manager.hideAllTopLevelProcessExcept(names({"nothing.exe", "SPARE_HELPER.exe", "window_helper.exe", "NoSuch"}));
+        EXPECT_TRUE(manager.isValid());
+        EXPECT_TRUE(spare->allVisible());
+        EXPECT_TRUE(first->allVisible());
+        EXPECT_TRUE(second->noneVisible());
+        EXPECT_FALSE(IsIconic(second->windows()[0])) << "hidden, not minimised";
+        EXPECT_EQ((std::vector<std::string>{
+                      "3 RenderWindowManager: 116 Cannot find process handle for process nothing.exe",
+                      "3 RenderWindowManager: 116 Cannot find process handle for process NoSuch"}),
+                  log.lines());
+        manager.restoreAllTopLevelProcess();
+        EXPECT_TRUE(allVisible());
+
+        manager.minimizeTopLevelProcess("WINDOW_HELPER.EXE");
+        EXPECT_TRUE(first->noneVisible());
+        EXPECT_TRUE(second->allVisible());
+        EXPECT_TRUE(spare->allVisible());
     }
-    EXPECT_EQ(0, DesktopCalls::showCalls);
-    EXPECT_TRUE(DesktopCalls::foreground.empty());
-    EXPECT_TRUE(allVisible());
+    EXPECT_TRUE(allVisible()) << "the manager's destruction shows everything again";
 }
 
-TEST_F(Desktop, NamedProgramsAreSparedAndTheOthersHidden)
-{
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"SPARE_HELPER.exe"}));
-    EXPECT_TRUE(manager.isValid());
-    EXPECT_TRUE(spare->allVisible());
-    EXPECT_TRUE(a->noneVisible());
-    EXPECT_TRUE(b->noneVisible());
-    EXPECT_FALSE(IsIconic(a->windows()[0])) << "hidden, not minimised";
-
-    manager.restoreAllTopLevelProcess();
-    EXPECT_TRUE(allVisible());
-}
-
-TEST_F(Desktop, OnlyTheFirstProgramOfAnExecutableNameIsSpared)
-{
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"window_helper.exe"}));
-    EXPECT_TRUE(first->allVisible());
-    EXPECT_TRUE(second->noneVisible());
-    EXPECT_TRUE(spare->noneVisible());
-}
-
-TEST_F(Desktop, UnknownNamesAreLoggedAndSpareNothing)
-{
-    LogCapture log(vela::LoggerPriority::FAILURE);
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"nothing.exe", "spare_helper.exe", "NoSuch"}));
-    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 116 Cannot find process handle for process nothing.exe",
-                                        "3 RenderWindowManager: 116 Cannot find process handle for process NoSuch"}),
-              log.lines());
-    EXPECT_TRUE(spare->allVisible());
-    EXPECT_TRUE(a->noneVisible());
-    EXPECT_TRUE(b->noneVisible());
-}
-
-namespace {
-int g_listings;
-decltype(&K32EnumProcesses) g_realEnumProcesses;
-BOOL WINAPI countListings(DWORD* ids, DWORD bytes, DWORD* returned)
-{
-    ++g_listings;
-    return g_realEnumProcesses(ids, bytes, returned);
-}
-}  // namespace
-
-TEST_F(Desktop, TableIsBuiltOnceAndLaterWindowsAreNeverTouched)
-{
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &countListings, g_realEnumProcesses);
-    g_listings = 0;
-
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcess();
-    EXPECT_EQ(0, g_listings) << "hiding everything builds no table";
-    EXPECT_TRUE(allVisible());
-
-    buildTable(manager);
-    HWND late = a->open("late");
-    ASSERT_NE(nullptr, late);
-    manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));
-    manager.minimizeTopLevelProcess("spare_helper.exe");
-    EXPECT_EQ(1, g_listings);
-    EXPECT_TRUE(IsWindowVisible(late));
-    EXPECT_FALSE(IsWindowVisible(a->windows()[0]));
-    EXPECT_TRUE(spare->noneVisible());
-
-    b.reset();  // a recorded program exits
-    EXPECT_TRUE(manager.isValid());
-    manager.restoreAllTopLevelProcess();
-    EXPECT_EQ(1, g_listings);
-    EXPECT_TRUE(IsWindowVisible(a->windows()[0]));
-    EXPECT_TRUE(spare->allVisible());
-}
-
-TEST_F(Desktop, GivenWindowsAreSpared)
+TEST_F(Desktop, WindowsAreSparedByHandleAloneOrWithTheirPrograms)
 {
     RenderWindowManager manager;
     buildTable(manager);
-    HWND bogus = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff00));
-    manager.hideAllTopLevelProcessExcept(windows({a->windows()[1], spare->windows()[0], bogus}));
+    HWND destroyed = probeWindow();
+    DestroyWindow(destroyed);
+    HWND madeUp = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff00));
+    manager.hideAllTopLevelProcessExcept(windows({a->windows()[1], spare->windows()[0], nullptr, destroyed, madeUp}));
     EXPECT_FALSE(IsWindowVisible(a->windows()[0]));
     EXPECT_TRUE(IsWindowVisible(a->windows()[1]));
     EXPECT_TRUE(b->noneVisible());
     EXPECT_TRUE(IsWindowVisible(spare->windows()[0]));
     EXPECT_FALSE(IsWindowVisible(spare->windows()[1]));
-}
+    manager.restoreAllTopLevelProcess();
 
-TEST_F(Desktop, SparedProgramsAndSparedWindowsTogether)
-{
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}),
-                                         windows({second->windows()[0], spare->windows()[1]}));
+    manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}), windows({second->windows()[0], madeUp}));
     EXPECT_TRUE(spare->allVisible());
     EXPECT_TRUE(IsWindowVisible(second->windows()[0]));
     EXPECT_TRUE(first->noneVisible());
 }
 
-TEST_F(Desktop, MinimizeHidesTheFirstProgramOfThatName)
+TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndLaterWindowsAreNeverTouched)
 {
+    // The real list, with spare_helper moved to its head.
+    CallHook<decltype(&K32EnumProcesses)> list(stagehandModule(), "kernel32.dll", "K32EnumProcesses");
+    list.instead = [&](DWORD* ids, DWORD bytes, DWORD* returned) {
+        BOOL done = list.real(ids, bytes, returned);
+        DWORD* end = ids + *returned / sizeof(DWORD);
+        DWORD* at = std::find(ids, end, spare->pid());
+        if (done && at != end)
+            std::rotate(ids, at, at + 1);
+        return done;
+    };
     RenderWindowManager manager;
-    manager.minimizeTopLevelProcess("WINDOW_HELPER.EXE");
-    EXPECT_TRUE(first->noneVisible());
-    EXPECT_FALSE(IsIconic(first->windows()[0]));
-    EXPECT_TRUE(second->allVisible());
-    EXPECT_TRUE(spare->allVisible());
+    manager.hideAllTopLevelProcess();
+    EXPECT_EQ(0u, list.calls().size()) << "hiding everything builds no table";
+    EXPECT_TRUE(allVisible());
+
+    buildTable(manager);
+    HWND late = a->open("late");
+    ASSERT_NE(nullptr, late);
+    manager.hideAllTopLevelProcess();
+    manager.hideAllTopLevelProcessExcept(names({"window_helper.exe"}));
+    EXPECT_TRUE(spare->allVisible()) << "index 0 of the system's list is never recorded";
+    EXPECT_TRUE(IsWindowVisible(late));
+    EXPECT_FALSE(IsWindowVisible(a->windows()[0]));
+    EXPECT_TRUE(b->noneVisible());
+
+    b.reset();  // a recorded program exits
+    manager.restoreAllTopLevelProcess();
+    EXPECT_EQ(1u, list.calls().size());
+    EXPECT_TRUE(a->allVisible());
 }
 
-TEST_F(Desktop, RestoreShowsEverythingAndGivesTheSavedForegroundBack)
+TEST_F(Desktop, RestoreGivesTheSavedForegroundBackAndLeavesAReusedHandleAlone)
 {
-    ImportHook foreground(stagehandModule(), "user32.dll", "SetForegroundWindow",
-                          &DesktopCalls::setForeground, DesktopCalls::realForeground);
-    DesktopCalls::foreground.clear();
-
+    CallHook<decltype(&SetForegroundWindow)> foreground(stagehandModule(), "user32.dll", "SetForegroundWindow");
     RenderWindowManager manager;
     buildTable(manager);
     SetForegroundWindow(spare->windows()[0]);
@@ -244,67 +180,18 @@ TEST_F(Desktop, RestoreShowsEverythingAndGivesTheSavedForegroundBack)
     manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));  // saves nothing
     ShowWindow(spare->windows()[1], SW_HIDE);  // hidden by someone else
     manager.restoreAllTopLevelProcess();
-
     EXPECT_TRUE(allVisible());
-    EXPECT_EQ((std::vector<HWND>{saved}), DesktopCalls::foreground);
-}
+    ASSERT_EQ(1u, foreground.calls().size());
+    EXPECT_EQ(saved, std::get<0>(foreground.calls()[0]));
 
-TEST_F(Desktop, DestroyingTheManagerShowsEverythingAgain)
-{
-    {
-        RenderWindowManager manager;
-        manager.hideAllTopLevelProcessExcept(names({"nothing-spared"}));
-        EXPECT_TRUE(a->noneVisible() && b->noneVisible() && spare->noneVisible());
-    }
-    EXPECT_TRUE(allVisible());
-}
-
-namespace {
-DWORD g_firstPid;
-decltype(&K32EnumProcesses) g_realList;
-// The real list, with one chosen process moved to its head.
-BOOL WINAPI listWithFirst(DWORD* ids, DWORD bytes, DWORD* returned)
-{
-    BOOL done = g_realList(ids, bytes, returned);
-    DWORD n = *returned / sizeof(DWORD);
-    DWORD* at = std::find(ids, ids + n, g_firstPid);
-    if (done && at != ids + n)
-        std::rotate(ids, at, at + 1);
-    return done;
-}
-}  // namespace
-
-TEST_F(Desktop, FirstProcessOfTheSystemListIsNeverRecorded)
-{
-    ImportHook hook(stagehandModule(), "kernel32.dll", "K32EnumProcesses", &listWithFirst, g_realList);
-    g_firstPid = spare->pid();
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));
-    EXPECT_TRUE(spare->allVisible());
-    manager.hideAllTopLevelProcess();
-    EXPECT_TRUE(spare->allVisible());
-    EXPECT_TRUE(a->noneVisible());
-}
-
-namespace {
-HWND g_reused;
-decltype(&GetWindowThreadProcessId) g_realOwner;
-// Tells that one window now belongs to some other process, as a reused handle would.
-DWORD WINAPI ownerWithReusedHandle(HWND window, DWORD* pid)
-{
-    DWORD thread = g_realOwner(window, pid);
-    if (window == g_reused && pid)
-        *pid = 0x7FFFFFF0;
-    return thread;
-}
-}  // namespace
-
-TEST_F(Desktop, HandleThatNowNamesAnotherProgramsWindowIsLeftAlone)
-{
-    RenderWindowManager manager;
-    buildTable(manager);
-    ImportHook hook(stagehandModule(), "user32.dll", "GetWindowThreadProcessId", &ownerWithReusedHandle, g_realOwner);
-    g_reused = a->windows()[0];
+    // A closed window's handle may since name a window of another program.
+    CallHook<decltype(&GetWindowThreadProcessId)> owner(stagehandModule(), "user32.dll", "GetWindowThreadProcessId");
+    owner.instead = [&](HWND window, DWORD* pid) {
+        DWORD thread = owner.real(window, pid);
+        if (window == a->windows()[0] && pid)
+            *pid = 0x7FFFFFF0;
+        return thread;
+    };
     manager.hideAllTopLevelProcess();
     EXPECT_TRUE(IsWindowVisible(a->windows()[0]));
     EXPECT_FALSE(IsWindowVisible(a->windows()[1]));
@@ -313,41 +200,22 @@ TEST_F(Desktop, HandleThatNowNamesAnotherProgramsWindowIsLeftAlone)
     EXPECT_FALSE(IsWindowVisible(a->windows()[0])) << "restore does not show it either";
 }
 
-TEST_F(Desktop, AssignmentReplacesTheTableWithoutShowingAnything)
+TEST_F(Desktop, CopiesKeepTheTableAndEveryProcessHandleIsClosedOnce)
 {
-    RenderWindowManager manager;
-    manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));
-    RenderWindowManager& alias = manager;
-    manager = alias;
-    EXPECT_TRUE(a->noneVisible()) << "self-assignment changes nothing";
-    EXPECT_TRUE(manager.isValid());
-
-    RenderWindowManager copy(manager);
-    EXPECT_TRUE(copy.isValid());
-    manager = RenderWindowManager();
-    EXPECT_FALSE(manager.isValid());
-    EXPECT_TRUE(a->noneVisible()) << "assignment restores nothing";
-    copy.restoreAllTopLevelProcess();
-    EXPECT_TRUE(allVisible()) << "the copy kept the table";
-}
-
-TEST_F(Desktop, EveryProcessHandleIsClosedOnce)
-{
-    ProcessHandleLedger ledger;
-    std::vector<HANDLE> held;
+    ReleaseLedger ledger;
     {
         RenderWindowManager manager;
-        buildTable(manager);
-        ASSERT_TRUE(manager.isValid());
+        manager.hideAllTopLevelProcessExcept(names({"spare_helper.exe"}));
+        RenderWindowManager& alias = manager;
+        manager = alias;
+        EXPECT_TRUE(a->noneVisible()) << "self-assignment changes nothing";
         RenderWindowManager copy(manager);
-        held.assign(ledger.open().begin(), ledger.open().end());
-        EXPECT_GE(held.size(), 3u) << "the three helpers are recorded and keep their handles";
+        EXPECT_GE(ledger.held(ReleaseLedger::ProcessHandle).size(), 3u) << "the helpers are recorded";
+        manager = RenderWindowManager();
+        EXPECT_FALSE(manager.isValid());
+        EXPECT_TRUE(a->noneVisible()) << "assignment restores nothing";
+        copy.restoreAllTopLevelProcess();
+        EXPECT_TRUE(allVisible()) << "the copy kept the table";
     }
-    EXPECT_TRUE(ledger.open().empty());
-    EXPECT_EQ(0, ledger.strayCloses());
-    EXPECT_EQ(ledger.opened(), ledger.closed());
-    for (HANDLE process : held) {
-        DWORD flags;
-        EXPECT_FALSE(GetHandleInformation(process, &flags));
-    }
+    EXPECT_TRUE(ledger.allReleased());
 }

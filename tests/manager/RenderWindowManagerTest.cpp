@@ -1,68 +1,33 @@
 #include <stagehand/RenderWindowManager.h>
 
+#include "support/CallHook.h"
 #include "support/FakeMonitors.h"
-#include "support/ImportHook.h"
 #include "support/LogCapture.h"
-#include "support/ResourceCounter.h"
+#include "support/ReleaseLedger.h"
+#include "support/RenderParams.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 using stagehand::RenderWindowManager;
 using stagehand::SharedWindow;
 using stagehand::WindowList;
-typedef RenderWindowManager::WindowParam WindowParam;
-typedef RenderWindowManager::TileParam TileParam;
 
 namespace {
 
 const char kPrimary[] = "\\\\.\\DISPLAY1";
 const char kSecond[] = "\\\\.\\DISPLAY2";
 
-WindowParam param(const std::string& name, RECT rect = RECT{0, 0, 0, 0})
-{
-    WindowParam p;
-    p.windowName = name.c_str();
-    p.style = WS_POPUP;
-    p.rect = rect;
-    return p;
-}
-
-vela::Array<WindowParam> params(const std::string& prefix, unsigned int count)
-{
-    vela::Array<WindowParam> all;
-    for (unsigned int i = 0; i < count; ++i)
-        all.append(param(prefix + std::to_string(i)));
-    return all;
-}
-
-TileParam grid(unsigned int rows, unsigned int columns)
-{
-    TileParam t;
-    t.rows = rows;
-    t.columns = columns;
-    return t;
-}
-
-RECT windowRect(HWND window)
+std::vector<LONG> rectOf(HWND window)
 {
     RECT r = {};
     GetWindowRect(window, &r);
-    return r;
-}
-
-::testing::AssertionResult isRect(const RECT& expected, HWND window)
-{
-    RECT r = windowRect(window);
-    if (r.left == expected.left && r.top == expected.top && r.right == expected.right && r.bottom == expected.bottom)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "window at (" << r.left << ", " << r.top << ", " << r.right << ", "
-                                         << r.bottom << "), expected (" << expected.left << ", " << expected.top
-                                         << ", " << expected.right << ", " << expected.bottom << ")";
+    return {r.left, r.top, r.right, r.bottom};
 }
 
 std::vector<std::string> names(const WindowList& list)
@@ -92,6 +57,11 @@ int zIndex(HWND window)
     return -1;
 }
 
+bool topmostAndVisible(HWND window)
+{
+    return IsWindowVisible(window) && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
 // A desktop as a test rig has it: a primary monitor whose taskbar takes the bottom 40
 // rows, and a second monitor left of it.
 std::vector<FakeMonitors::Monitor> taskbarDesktop()
@@ -104,132 +74,105 @@ std::vector<FakeMonitors::Monitor> taskbarDesktop()
 
 }  // namespace
 
-TEST(WindowParam, DefaultsAndCopies)
-{
-    WindowParam p;
-    EXPECT_EQ(0, p.rect.left | p.rect.top | p.rect.right | p.rect.bottom);
-    EXPECT_EQ(0u, p.style);
-    EXPECT_EQ(nullptr, p.parent);
-    EXPECT_EQ(0u, p.windowName.size());
-
-    p.windowName = "original";
-    WindowParam copy(p);
-    WindowParam assigned;
-    assigned = p;
-    assigned = assigned;
-    copy.windowName = "changed";
-    EXPECT_EQ("original", p.windowName.toUtf8());
-    EXPECT_EQ("original", assigned.windowName.toUtf8());
-    {
-        WindowParam gone(p);
-    }
-    EXPECT_EQ("original", p.windowName.toUtf8());
-}
-
-TEST(RenderWindowManager, SingleWindowLandsExactlyOnItsRectangleAndIsShared)
+TEST(RenderWindowManager, SingleWindowLandsExactlyOnItsRectangleOnTheSecondMonitorAndIsShared)
 {
     SharedWindow held;
     {
         RenderWindowManager manager;
-        RECT rect = {2000, 120, 2320, 360};  // virtual-screen coordinates, on the second monitor
-        held = manager.createRenderWindow(param("single", rect), kSecond);
-        ASSERT_NE(nullptr, held.get());
+        held = manager.createRenderWindow(param("single", RECT{2000, 120, 2320, 360}), kSecond);
         ASSERT_TRUE(held->isInitialized());
         HWND window = held->getHWND();
-        EXPECT_TRUE(isRect(rect, window));
+        EXPECT_EQ((std::vector<LONG>{2000, 120, 2320, 360}), rectOf(window));
         EXPECT_EQ(kSecond, monitorOf(window));
-        EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
-
+        EXPECT_TRUE(topmostAndVisible(window));
         const WindowList& list = manager.getWindowsByAdapterID("\\\\.\\display2");
         ASSERT_EQ(1u, list.size());
         EXPECT_EQ(held.get(), list[0].get());
         EXPECT_EQ(0u, manager.getWindowsByAdapterID(kPrimary).size());
+
+        // Inverted, empty and huge rectangles are used as they are, their extents clamped.
+        const RECT odd[] = {{500, 400, 100, 100}, {0, 0, 0, 0}, {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+                            {INT_MAX, INT_MAX, INT_MIN, INT_MIN}};
+        for (const RECT& rect : odd) {
+            SharedWindow w = manager.createRenderWindow(param("odd" + std::to_string(rect.left), rect), kPrimary);
+            ASSERT_TRUE(w->isInitialized());
+            std::vector<LONG> placed = rectOf(w->getHWND());
+            EXPECT_GE(placed[2], placed[0]) << "Windows makes no window of negative size";
+        }
     }
     ASSERT_TRUE(IsWindow(held->getHWND())) << "the caller still holds it";
-    held->setWindowTitle("still here");
     held->listenOnce();
     HWND window = held->getHWND();
     held.reset();
     EXPECT_FALSE(IsWindow(window));
 }
 
-TEST(RenderWindowManager, RectangleIsNotShiftedByTheMonitorOrigin)
+TEST(RenderWindowManager, UnknownAdaptersAndWindowsThatCannotBeMadeAddNothing)
 {
-    FakeMonitors fake(taskbarDesktop());
-    RenderWindowManager manager;
-    RECT rect = {10, 20, 330, 260};
-    SharedWindow window = manager.createRenderWindow(param("unshifted", rect), kSecond);
-    ASSERT_TRUE(window->isInitialized());
-    EXPECT_TRUE(isRect(rect, window->getHWND()));
-}
-
-TEST(RenderWindowManager, UnknownAdapterCreatesNothing)
-{
+    ReleaseLedger ledger;
     LogCapture log(vela::LoggerPriority::FAILURE);
-    ResourceCounter counter;
     RenderWindowManager manager;
     const WindowList* none = &manager.getWindowsByAdapterID("never asked");
+    for (const char* id : {"\\\\.\\DISPLAY9", "", "\\\\.\\DISPLAY1 "}) {
+        log.clear();
+        EXPECT_EQ(nullptr, manager.createRenderWindow(param("lost"), id).get());
+        EXPECT_FALSE(manager.createRenderWindow(params("lost", 2), id));
+        EXPECT_FALSE(manager.createTiledRenderWindow(params("lost", 1), id, grid(1, 1)));
+        std::string tail = std::string(" Adapter ID ") + id + " does not have a valid adapter";
+        EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 240" + tail, "3 RenderWindowManager: 287" + tail,
+                                            "3 RenderWindowManager: 287" + tail}),
+                  log.lines());
+        EXPECT_EQ(none, &manager.getWindowsByAdapterID(id)) << "no group was added";
+    }
+    EXPECT_EQ(0, ledger.acquired(ReleaseLedger::Window));
 
-    EXPECT_EQ(nullptr, manager.createRenderWindow(param("lost"), "\\\\.\\DISPLAY9").get());
-    EXPECT_FALSE(manager.createRenderWindow(params("lost", 2), "\\\\.\\DISPLAY9"));
-    EXPECT_FALSE(manager.createRenderWindow(vela::Array<WindowParam>(), "\\\\.\\DISPLAY9"));
-    EXPECT_EQ((std::vector<std::string>{
-                  "3 RenderWindowManager: 240 Adapter ID \\\\.\\DISPLAY9 does not have a valid adapter",
-                  "3 RenderWindowManager: 287 Adapter ID \\\\.\\DISPLAY9 does not have a valid adapter",
-                  "3 RenderWindowManager: 280 Need at least one parameter in creationParam"}),
-              log.lines());
-    EXPECT_EQ(none, &manager.getWindowsByAdapterID("\\\\.\\DISPLAY9")) << "no group was added";
-    EXPECT_EQ(0, counter.counts().windowsCreated);
-}
-
-TEST(RenderWindowManager, OneAdapterInAnyLetterCaseFillsOneGroupInOrder)
-{
-    RenderWindowManager manager;
-    ASSERT_TRUE(manager.createRenderWindow(params("w", 2), kPrimary));
-    SharedWindow third = manager.createRenderWindow(param("w2"), "\\\\.\\display1");
-    ASSERT_TRUE(third->isInitialized());
-    EXPECT_EQ((std::vector<std::string>{"w0", "w1", "w2"}), names(manager.getWindowsByAdapterID("\\\\.\\DiSpLaY1")));
-}
-
-TEST(RenderWindowManager, WindowThatCannotBeInitializedIsLeftOut)
-{
-    RenderWindowManager manager;
+    log.clear();
+    EXPECT_FALSE(manager.createRenderWindow(vela::Array<RenderWindowManager::WindowParam>(), kPrimary));
     SharedWindow live = manager.createRenderWindow(param("taken"), kPrimary);
-    ASSERT_TRUE(live->isInitialized());
-
     SharedWindow twin = manager.createRenderWindow(param("taken"), kPrimary);
-    ASSERT_NE(nullptr, twin.get());
-    EXPECT_FALSE(twin->isInitialized());
-    EXPECT_EQ(1u, manager.getWindowsByAdapterID(kPrimary).size());
-
-    LogCapture log(vela::LoggerPriority::FAILURE);
-    vela::Array<WindowParam> batch;
-    batch.append(param("before"));
-    batch.append(param("taken"));
-    batch.append(param("after"));
-    EXPECT_TRUE(manager.createRenderWindow(batch, kPrimary));
-    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 267 Unable to initialize window taken"}), log.lines());
+    EXPECT_FALSE(twin->isInitialized()) << "returned without a window";
+    vela::Array<RenderWindowManager::WindowParam> batch;
+    for (const char* name : {"before", "taken", "after"})
+        batch.append(param(name));
+    EXPECT_TRUE(manager.createRenderWindow(batch, "\\\\.\\display1"));
+    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 280 Need at least one parameter in creationParam",
+                                        "3 RenderWindowManager: 267 Unable to initialize window taken",
+                                        "3 RenderWindowManager: 267 Unable to initialize window taken"}),
+              log.lines());
     EXPECT_EQ((std::vector<std::string>{"taken", "before", "after"}), names(manager.getWindowsByAdapterID(kPrimary)));
 }
 
-TEST(RenderWindowManager, ArrayFormStacksItsWindowsAtTheMonitorCorner)
+TEST(RenderWindowManager, ArrayFormStacksItsWindowsAtTheMonitorCornerAndRectanglesAreNotShifted)
 {
+    RenderWindowManager real;
+    ASSERT_TRUE(real.createRenderWindow(params("real", 1), kSecond));
+    HWND corner = real.getWindowsByAdapterID(kSecond)[0]->getHWND();
+    EXPECT_EQ(1920, rectOf(corner)[0]);
+    EXPECT_EQ(kSecond, monitorOf(corner));
+
     FakeMonitors fake(taskbarDesktop());
-    RenderWindowManager manager;
+    RenderWindowManager manager;  // reads the monitors when it is made
     ASSERT_TRUE(manager.createRenderWindow(params("corner", 3), kSecond));
     const WindowList& list = manager.getWindowsByAdapterID(kSecond);
     ASSERT_EQ(3u, list.size());
     for (unsigned int i = 0; i < 3; ++i) {
-        HWND window = list[i]->getHWND();
-        RECT r = windowRect(window);
-        EXPECT_EQ(-1366, r.left);
-        EXPECT_EQ(100, r.top);
-        EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        std::vector<LONG> r = rectOf(list[i]->getHWND());
+        EXPECT_EQ((std::vector<LONG>{-1366, 100}), std::vector<LONG>(r.begin(), r.begin() + 2)) << i;
+        EXPECT_TRUE(topmostAndVisible(list[i]->getHWND()));
     }
     EXPECT_LT(zIndex(list[2]->getHWND()), zIndex(list[1]->getHWND())) << "the last one on top";
     EXPECT_LT(zIndex(list[1]->getHWND()), zIndex(list[0]->getHWND()));
+    SharedWindow window = manager.createRenderWindow(param("unshifted", RECT{10, 20, 330, 260}), kSecond);
+    EXPECT_EQ((std::vector<LONG>{10, 20, 330, 260}), rectOf(window->getHWND()));
+
+    CallHook<decltype(&SetWindowPos)> move(stagehandModule(), "user32.dll", "SetWindowPos");
+    move.failCall(1, FALSE, ERROR_ACCESS_DENIED);  // the move to the corner
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    SharedWindow cornerless = manager.createRenderWindow(param("cornerless"), kPrimary);
+    EXPECT_EQ(static_cast<UINT>(SWP_NOSIZE | SWP_SHOWWINDOW), std::get<6>(move.calls()[0]));
+    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 261 SetWindowPos failed 5"}), log.lines());
+    ASSERT_EQ(1u, manager.getWindowsByAdapterID(kPrimary).size()) << "the window is kept";
+    EXPECT_EQ(cornerless.get(), manager.getWindowsByAdapterID(kPrimary)[0].get());
 }
 
 TEST(RenderWindowManager, CopiesShareTheGroupsThatExistedWhenCopied)
@@ -243,7 +186,6 @@ TEST(RenderWindowManager, CopiesShareTheGroupsThatExistedWhenCopied)
         EXPECT_EQ(0u, manager.getWindowsByAdapterID(kSecond).size());
     }
     EXPECT_EQ((std::vector<std::string>{"shared0", "viaCopy0"}), names(manager.getWindowsByAdapterID(kPrimary)));
-
     HWND window = manager.getWindowsByAdapterID(kPrimary)[0]->getHWND();
     RenderWindowManager& alias = manager;
     manager = alias;
@@ -252,168 +194,74 @@ TEST(RenderWindowManager, CopiesShareTheGroupsThatExistedWhenCopied)
     EXPECT_FALSE(IsWindow(window)) << "assignment lets go of the old groups";
 }
 
-TEST(Tiling, TaskbarDesktopIsTiledColumnByColumn)
+TEST(Tiling, TilesGoColumnByColumnOverTheWorkAreaAndUnevenWidthsRoundDown)
 {
+    RenderWindowManager real;
+    ASSERT_TRUE(real.createTiledRenderWindow(params("whole", 1), kSecond, grid(1, 1)));
+    HWND whole = real.getWindowsByAdapterID(kSecond)[0]->getHWND();
+    EXPECT_EQ((std::vector<LONG>{1920, 0, 3200, 1024}), rectOf(whole));
+    EXPECT_EQ(kSecond, monitorOf(whole));
+
     FakeMonitors fake(taskbarDesktop());
     RenderWindowManager manager;
     ASSERT_TRUE(manager.createTiledRenderWindow(params("tile", 6), kPrimary, grid(2, 3)));
-    const WindowList& list = manager.getWindowsByAdapterID(kPrimary);
-    ASSERT_EQ(6u, list.size());
-    const POINT origins[] = {{0, 0}, {0, 520}, {640, 0}, {640, 520}, {1280, 0}, {1280, 520}};
+    const WindowList& tiles = manager.getWindowsByAdapterID(kPrimary);
+    ASSERT_EQ(6u, tiles.size());
+    const LONG origins[][2] = {{0, 0}, {0, 520}, {640, 0}, {640, 520}, {1280, 0}, {1280, 520}};
     for (unsigned int i = 0; i < 6; ++i) {
-        RECT expected = {origins[i].x, origins[i].y, origins[i].x + 640, origins[i].y + 520};
-        EXPECT_TRUE(isRect(expected, list[i]->getHWND())) << i;
-        EXPECT_LE(windowRect(list[i]->getHWND()).bottom, 1040) << "never into the taskbar";
-        EXPECT_TRUE(IsWindowVisible(list[i]->getHWND()));
+        const LONG* o = origins[i];
+        EXPECT_EQ((std::vector<LONG>{o[0], o[1], o[0] + 640, o[1] + 520}), rectOf(tiles[i]->getHWND())) << i;
+        EXPECT_TRUE(IsWindowVisible(tiles[i]->getHWND()));
     }
-}
-
-namespace {
-// The work area of the named monitor, as the system tells it.
-BOOL CALLBACK findWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM data)
-{
-    auto* wanted = reinterpret_cast<std::pair<const wchar_t*, RECT>*>(data);
-    MONITORINFOEXW info = {};
-    info.cbSize = sizeof info;
-    if (GetMonitorInfoW(monitor, &info) && lstrcmpiW(info.szDevice, wanted->first) == 0)
-        wanted->second = info.rcWork;
-    return TRUE;
-}
-}  // namespace
-
-TEST(Tiling, OneTileCoversTheWholeWorkAreaOfARealMonitor)
-{
-    std::pair<const wchar_t*, RECT> second(L"\\\\.\\DISPLAY2", RECT{});
-    EnumDisplayMonitors(nullptr, nullptr, findWorkArea, reinterpret_cast<LPARAM>(&second));
-    ASSERT_GT(second.second.right, 0);
-    RenderWindowManager manager;
-    ASSERT_TRUE(manager.createRenderWindow(params("corner", 1), kSecond));
-    HWND corner = manager.getWindowsByAdapterID(kSecond)[0]->getHWND();
-    EXPECT_EQ(second.second.left, windowRect(corner).left) << "the array form starts at the monitor's corner";
-    EXPECT_EQ(kSecond, monitorOf(corner));
-    ASSERT_TRUE(manager.createTiledRenderWindow(params("whole", 1), kSecond, grid(1, 1)));
-    HWND tile = manager.getWindowsByAdapterID(kSecond)[0]->getHWND();
-    EXPECT_TRUE(isRect(second.second, tile));
-    EXPECT_EQ(kSecond, monitorOf(tile));
-}
-
-TEST(Tiling, NegativeCoordinatesAndUnevenWidths)
-{
-    FakeMonitors fake(taskbarDesktop());
-    RenderWindowManager manager;
-    ASSERT_TRUE(manager.createTiledRenderWindow(params("left", 3), kSecond, grid(1, 3)));
-    const WindowList& list = manager.getWindowsByAdapterID(kSecond);
     // 1366 / 3 = 455: the rightmost pixel column stays free.
-    EXPECT_TRUE(isRect(RECT{-1366, 100, -911, 868}, list[0]->getHWND()));
-    EXPECT_TRUE(isRect(RECT{-911, 100, -456, 868}, list[1]->getHWND()));
-    EXPECT_TRUE(isRect(RECT{-456, 100, -1, 868}, list[2]->getHWND()));
+    ASSERT_TRUE(manager.createTiledRenderWindow(params("left", 3), kSecond, grid(1, 3)));
+    const WindowList& left = manager.getWindowsByAdapterID(kSecond);
+    EXPECT_EQ((std::vector<LONG>{-1366, 100, -911, 868}), rectOf(left[0]->getHWND()));
+    EXPECT_EQ((std::vector<LONG>{-456, 100, -1, 868}), rectOf(left[2]->getHWND()));
 }
 
-TEST(Tiling, TilingAgainReplacesTheAdaptersWindows)
+TEST(Tiling, TilingAgainReplacesTheAdaptersWindowsAndRefusalsSayWhatSurvives)
 {
     RenderWindowManager manager;
     ASSERT_TRUE(manager.createTiledRenderWindow(params("old", 2), kPrimary, grid(1, 2)));
     SharedWindow kept = manager.getWindowsByAdapterID(kPrimary)[0];
     HWND dropped = manager.getWindowsByAdapterID(kPrimary)[1]->getHWND();
     SharedWindow other = manager.createRenderWindow(param("elsewhere"), kSecond);
-
     ASSERT_TRUE(manager.createTiledRenderWindow(params("new", 2), "\\\\.\\display1", grid(2, 1)));
     EXPECT_EQ((std::vector<std::string>{"new0", "new1"}), names(manager.getWindowsByAdapterID(kPrimary)));
     EXPECT_FALSE(IsWindow(dropped));
     EXPECT_TRUE(IsWindow(kept->getHWND())) << "another holder keeps it";
     EXPECT_EQ(1u, manager.getWindowsByAdapterID(kSecond).size()) << "other adapters are not touched";
-}
 
-TEST(Tiling, RefusedRequestsAndWhatSurvivesThem)
-{
-    RenderWindowManager manager;
-    ASSERT_TRUE(manager.createTiledRenderWindow(params("old", 2), kPrimary, grid(1, 2)));
-    HWND old = manager.getWindowsByAdapterID(kPrimary)[0]->getHWND();
     LogCapture log(vela::LoggerPriority::FAILURE);
-
-    EXPECT_FALSE(manager.createTiledRenderWindow(params("five", 5), kPrimary, grid(2, 3)));
-    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 345 The number of windows must match the tiling "
-                                        "dimension"}),
-              log.lines());
-    EXPECT_TRUE(IsWindow(old)) << "a count mismatch changes nothing";
+    HWND current = manager.getWindowsByAdapterID(kPrimary)[0]->getHWND();
+    // The last two grids have 32-bit products that wrap to 0 and to 2.
+    for (const auto& g : {grid(0, 0), grid(2, 3), grid(3, 1), grid(0x80000000, 2), grid(0x80000001, 2)})
+        EXPECT_FALSE(manager.createTiledRenderWindow(params("two", 2), kPrimary, g)) << g.rows << "x" << g.columns;
+    EXPECT_EQ(5u, log.count("3 RenderWindowManager: 345 The number of windows must match the tiling dimension"));
+    EXPECT_TRUE(IsWindow(current)) << "a count mismatch changes nothing";
+    EXPECT_EQ(5u, log.lines().size());
 
     log.clear();
-    EXPECT_FALSE(manager.createTiledRenderWindow(vela::Array<WindowParam>(), kPrimary, grid(0, 4)));
+    EXPECT_FALSE(manager.createTiledRenderWindow(params("none", 0), kPrimary, grid(0, 4)));
     EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 280 Need at least one parameter in creationParam"}),
               log.lines());
-    EXPECT_FALSE(IsWindow(old)) << "the adapter's windows are released first";
-    EXPECT_EQ(0u, manager.getWindowsByAdapterID(kPrimary).size());
-}
+    EXPECT_FALSE(IsWindow(current)) << "the adapter's windows are released first";
 
-TEST(Tiling, MissingWindowsLeaveTheOthersUntiled)
-{
-    RenderWindowManager manager;
-    SharedWindow live = manager.createRenderWindow(param("busy"), kSecond);
-    vela::Array<WindowParam> batch = params("part", 1);
-    batch.append(param("busy"));
-    LogCapture log(vela::LoggerPriority::FAILURE);
+    log.clear();
+    vela::Array<RenderWindowManager::WindowParam> batch = params("part", 1);
+    batch.append(param("elsewhere"));  // a live window's class
     EXPECT_FALSE(manager.createTiledRenderWindow(batch, kPrimary, grid(1, 2)));
     EXPECT_EQ(1u, log.count("3 RenderWindowManager: 378 Not all requested windows can be created"));
-    const WindowList& list = manager.getWindowsByAdapterID(kPrimary);
-    ASSERT_EQ(1u, list.size());
-    RECT r = windowRect(list[0]->getHWND());
-    EXPECT_EQ(0, r.left);
-    EXPECT_NE(960, r.right - r.left) << "left where it was created, not on its tile";
-}
+    ASSERT_EQ(1u, manager.getWindowsByAdapterID(kPrimary).size());
+    EXPECT_NE(960, rectOf(manager.getWindowsByAdapterID(kPrimary)[0]->getHWND())[2]) << "left untiled";
 
-namespace {
-int g_tileMoves;
-decltype(&SetWindowPos) g_realSetWindowPos;
-// Fails the second tile move.
-BOOL WINAPI failSecondTile(HWND window, HWND after, int x, int y, int cx, int cy, UINT flags)
-{
-    if (flags == (SWP_NOZORDER | SWP_SHOWWINDOW) && ++g_tileMoves == 2) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return g_realSetWindowPos(window, after, x, y, cx, cy, flags);
-}
-}  // namespace
-
-TEST(Tiling, FailedMoveIsLoggedAndTheRestArePlaced)
-{
-    FakeMonitors fake(taskbarDesktop());
-    ImportHook hook(stagehandModule(), "user32.dll", "SetWindowPos", &failSecondTile, g_realSetWindowPos);
-    g_tileMoves = 0;
-    LogCapture log(vela::LoggerPriority::FAILURE);
-
-    RenderWindowManager manager;
+    log.clear();
+    CallHook<decltype(&SetWindowPos)> move(stagehandModule(), "user32.dll", "SetWindowPos");
+    move.failCall(5, FALSE, ERROR_ACCESS_DENIED);  // three corner moves, then the second tile
     ASSERT_TRUE(manager.createTiledRenderWindow(params("move", 3), kPrimary, grid(3, 1)));
     EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 396 SetWindowPos failed 5"}), log.lines());
     const WindowList& list = manager.getWindowsByAdapterID(kPrimary);
-    EXPECT_TRUE(isRect(RECT{0, 0, 1920, 346}, list[0]->getHWND()));
-    EXPECT_TRUE(isRect(RECT{0, 692, 1920, 1038}, list[2]->getHWND()));
-}
-
-TEST(Tiling, NothingLeaksOverTwentyRoundsOnBothMonitors)
-{
-    ResourceCounter counter;
-    {
-        RenderWindowManager manager;
-        for (int round = 0; round < 20; ++round) {
-            std::string tag = "r" + std::to_string(round) + "_";
-            ASSERT_TRUE(manager.createTiledRenderWindow(params(tag + "a", 4), kPrimary, grid(2, 2)));
-            ASSERT_TRUE(manager.createTiledRenderWindow(params(tag + "b", 3), kSecond, grid(1, 3)));
-            SharedWindow single = manager.createRenderWindow(param(tag + "c", RECT{5, 5, 55, 55}), kSecond);
-            ASSERT_TRUE(single->isInitialized());
-        }
-    }
-    const ResourceCounter::Counts& c = counter.counts();
-    EXPECT_EQ(20 * 8, c.windowsCreated);
-    EXPECT_EQ(c.windowsCreated, c.windowsDestroyed);
-    EXPECT_EQ(c.windowsCreated, c.dcsTaken);
-    EXPECT_EQ(c.dcsTaken, c.dcsReleased);
-    EXPECT_EQ(c.windowsCreated, c.classesRegistered);
-    EXPECT_EQ(c.classesRegistered, c.classesUnregistered);
-    for (HWND window : c.windows)
-        EXPECT_FALSE(IsWindow(window));
-    for (const std::wstring& name : c.classNames) {
-        WNDCLASSEXW info = {sizeof info};
-        EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), name.c_str(), &info));
-    }
+    EXPECT_EQ((std::vector<LONG>{0, 0, 1920, 360}), rectOf(list[0]->getHWND()));
+    EXPECT_EQ((std::vector<LONG>{0, 720, 1920, 1080}), rectOf(list[2]->getHWND()));
 }

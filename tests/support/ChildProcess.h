@@ -3,23 +3,16 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 // A program of the build started by a test, with its standard input and its output
 // (standard output and standard error together) on pipes. The destructor closes the
 // input, which tells the test helpers to exit, waits a little, then ends the process.
 class ChildProcess {
 public:
-    struct Options {
-        std::vector<std::pair<std::wstring, std::wstring>> environment;  // set for the child only
-        DWORD creationFlags = 0;
-        bool redirect = true;  // false leaves the child its own console or none
-    };
-
     // program is looked up beside the test executable; arguments are passed as written.
-    ChildProcess(const std::wstring& program, const std::wstring& arguments);
-    ChildProcess(const std::wstring& program, const std::wstring& arguments, const Options& options);
+    // `variable` ("NAME=value") is set for the child only.
+    ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD creationFlags = 0,
+                 const std::wstring& variable = std::wstring());
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
@@ -27,18 +20,14 @@ public:
 
     bool started() const { return m_process.hProcess != nullptr; }
     DWORD pid() const { return m_process.dwProcessId; }
-    HANDLE handle() const { return m_process.hProcess; }
 
-    // The next line of output without its line end, or an empty string after the timeout.
-    std::string readLine(DWORD timeoutMs = 10000);
+    // The next line of output without its line end, or an empty string after 10 seconds.
+    std::string readLine();
     // Everything up to the end of the output.
-    std::string readAll(DWORD timeoutMs = 20000);
+    std::string readAll();
     void writeLine(const std::string& line);
-    void closeInput();
-    // The exit code, or STILL_ACTIVE after the timeout.
-    DWORD wait(DWORD timeoutMs = 20000);
-
-    static std::wstring binDirectory();
+    // The exit code, or STILL_ACTIVE after 20 seconds.
+    DWORD wait();
 
 private:
     bool fill(DWORD timeoutMs);

@@ -1,5 +1,17 @@
 #include "HelperWindows.h"
 
+namespace {
+
+std::wstring arguments(const std::vector<std::string>& titles)
+{
+    std::wstring all;
+    for (const std::string& title : titles)
+        all += L" " + std::wstring(title.begin(), title.end());
+    return all;
+}
+
+}  // namespace
+
 HWND parseHandleLine(const std::string& line)
 {
     if (line.compare(0, 5, "hwnd ") != 0)
@@ -7,17 +19,17 @@ HWND parseHandleLine(const std::string& line)
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::stoull(line.substr(5))));
 }
 
-HelperWindows::HelperWindows(const std::wstring& program, const std::vector<std::string>& titles) : m_ready(false)
+HWND probeWindow(DWORD style, HWND owner)
 {
-    std::wstring arguments;
-    for (const std::string& title : titles)
-        arguments += L" " + std::wstring(title.begin(), title.end());
-    m_child = std::make_unique<ChildProcess>(program, arguments);
-    for (std::string line = m_child->readLine(); !line.empty(); line = m_child->readLine()) {
-        if (line == "ready") {
-            m_ready = true;
+    return CreateWindowExW(0, L"STATIC", L"probe", style, 10, 10, 200, 100, owner, nullptr, nullptr, nullptr);
+}
+
+HelperWindows::HelperWindows(const std::wstring& program, const std::vector<std::string>& titles)
+    : m_child(program, arguments(titles)), m_ready(false)
+{
+    for (std::string line = m_child.readLine(); !line.empty(); line = m_child.readLine()) {
+        if ((m_ready = line == "ready"))
             break;
-        }
         if (HWND window = parseHandleLine(line))
             m_windows.push_back(window);
     }
@@ -25,8 +37,8 @@ HelperWindows::HelperWindows(const std::wstring& program, const std::vector<std:
 
 HWND HelperWindows::open(const std::string& title)
 {
-    m_child->writeLine("open " + title);
-    HWND window = parseHandleLine(m_child->readLine());
+    m_child.writeLine("open " + title);
+    HWND window = parseHandleLine(m_child.readLine());
     if (window)
         m_windows.push_back(window);
     return window;

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,7 @@ public:
     HelperWindows(const std::wstring& program, const std::vector<std::string>& titles);
 
     bool ready() const { return m_ready; }
-    DWORD pid() const { return m_child->pid(); }
+    DWORD pid() const { return m_child.pid(); }
     const std::vector<HWND>& windows() const { return m_windows; }
     // Opens one more window and returns it.
     HWND open(const std::string& title);
@@ -24,10 +23,13 @@ public:
     bool noneVisible() const;
 
 private:
-    std::unique_ptr<ChildProcess> m_child;
+    ChildProcess m_child;
     std::vector<HWND> m_windows;
     bool m_ready;
 };
 
-// Takes a window handle from "hwnd N"; null for any other line.
+// Takes a window handle from a helper's "hwnd N" line; null for any other line.
 HWND parseHandleLine(const std::string& line);
+
+// A window of the test process itself, of the system's STATIC class.
+HWND probeWindow(DWORD style = WS_POPUP, HWND owner = nullptr);

@@ -1,6 +1,6 @@
 #include <stagehand/Genericwindows.h>
 
-#include "support/ImportHook.h"
+#include "support/CallHook.h"
 #include "support/LogCapture.h"
 
 #include <windows.h>
@@ -14,23 +14,24 @@ using stagehand::GenericWindows;
 
 namespace {
 
-bool screenSaverActive()
+bool saverActive()
 {
     BOOL active = FALSE;
     SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
     return active != FALSE;
 }
 
-int screenSaverTimeout()
+int saverTimeout()
 {
     int timeout = -1;
     SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0);
     return timeout;
 }
 
-void setScreenSaverActive(bool active)
+void setSaver(bool active, int timeout)
 {
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active, nullptr, SPIF_SENDWININICHANGE);
+    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout, nullptr, SPIF_SENDWININICHANGE);
 }
 
 std::unique_ptr<GenericWindows> renderWindow(const char* name)
@@ -40,23 +41,6 @@ std::unique_ptr<GenericWindows> renderWindow(const char* name)
     return window;
 }
 
-// Records the library's SystemParametersInfoW calls; can make the timeout read fail.
-struct SpiRecorder {
-    static inline std::vector<UINT> actions;
-    static inline bool failTimeoutRead;
-    static inline decltype(&SystemParametersInfoW) real;
-
-    static BOOL WINAPI call(UINT action, UINT uiParam, void* pvParam, UINT flags)
-    {
-        actions.push_back(action);
-        if (failTimeoutRead && action == SPI_GETSCREENSAVETIMEOUT) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        return real(action, uiParam, pvParam, flags);
-    }
-};
-
 class ScreenSaver : public testing::Test {
 protected:
     void SetUp() override
@@ -64,71 +48,47 @@ protected:
         // Wine: the process's first window loads the display driver, which sets the flag
         // again from the registry. Load it before the flag is measured.
         DestroyWindow(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
-        m_timeout = screenSaverTimeout();
-        setScreenSaverActive(true);
+        m_timeout = saverTimeout();
+        setSaver(true, m_timeout);
     }
-    void TearDown() override
-    {
-        setScreenSaverActive(true);
-        SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, m_timeout, nullptr, SPIF_SENDWININICHANGE);
-    }
+    void TearDown() override { setSaver(true, m_timeout); }
 
-private:
     int m_timeout = 0;
 };
 
 }  // namespace
 
-TEST_F(ScreenSaver, IsOffWhileOneWindowLives)
-{
-    int timeout = screenSaverTimeout();
-    auto window = renderWindow("saver1");
-    EXPECT_FALSE(screenSaverActive());
-    window.reset();
-    EXPECT_TRUE(screenSaverActive());
-    EXPECT_EQ(timeout, screenSaverTimeout());
-}
-
-TEST_F(ScreenSaver, StaysOffUntilTheLastWindowGoes)
+TEST_F(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
 {
     auto first = renderWindow("saverA");
+    EXPECT_FALSE(saverActive());
+    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, m_timeout + 60, nullptr, SPIF_SENDWININICHANGE);
     auto second = renderWindow("saverB");
     first.reset();
-    EXPECT_FALSE(screenSaverActive()) << "the second window still renders";
+    EXPECT_FALSE(saverActive()) << "the second window still renders";
+    EXPECT_EQ(m_timeout, saverTimeout()) << "the first window puts back the timeout it found";
     second.reset();
-    EXPECT_TRUE(screenSaverActive());
-}
+    EXPECT_TRUE(saverActive());
 
-TEST_F(ScreenSaver, StaysOffWhenItWasOffBefore)
-{
-    setScreenSaverActive(false);
-    auto window = renderWindow("saverOff");
-    window.reset();
-    EXPECT_FALSE(screenSaverActive());
+    setSaver(false, m_timeout);
+    renderWindow("saverOff").reset();
+    EXPECT_FALSE(saverActive()) << "off before, off after";
 }
 
 TEST_F(ScreenSaver, FailedTimeoutReadIsLoggedAndLeavesTheSettingsAlone)
 {
-    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call, SpiRecorder::real);
-    SpiRecorder::actions.clear();
-    SpiRecorder::failTimeoutRead = true;
-    LogCapture log(vela::LoggerPriority::FAILURE);
+    CallHook<decltype(&SystemParametersInfoW)> spi(stagehandModule(), "user32.dll", "SystemParametersInfoW");
+    { GenericWindows never; }
+    EXPECT_TRUE(spi.calls().empty()) << "an object never initialized touches nothing";
 
+    spi.failCall(1, FALSE, ERROR_ACCESS_DENIED);
+    LogCapture log(vela::LoggerPriority::FAILURE);
     auto window = renderWindow("saverFail");
+    ASSERT_EQ(SPI_GETSCREENSAVETIMEOUT, std::get<0>(spi.calls()[0]));
     EXPECT_EQ((std::vector<std::string>{"4 stagehand.GenericWindows: 351 SystemParametersInfo failed 5"}),
               log.lines());
-    EXPECT_FALSE(screenSaverActive()) << "switched off all the same";
-    SpiRecorder::actions.clear();
+    EXPECT_FALSE(saverActive()) << "switched off all the same";
+    size_t before = spi.calls().size();
     window.reset();
-    EXPECT_TRUE(SpiRecorder::actions.empty()) << "a timeout never read is never written back";
-    SpiRecorder::failTimeoutRead = false;
-}
-
-TEST_F(ScreenSaver, NeverInitializedObjectTouchesNothing)
-{
-    ImportHook hook(stagehandModule(), "user32.dll", "SystemParametersInfoW", &SpiRecorder::call, SpiRecorder::real);
-    SpiRecorder::actions.clear();
-    { GenericWindows window; }
-    EXPECT_TRUE(SpiRecorder::actions.empty());
-    EXPECT_TRUE(screenSaverActive());
+    EXPECT_EQ(before, spi.calls().size()) << "a timeout never read is never written back";
 }
