@@ -74,15 +74,15 @@ TEST(MonitorInfoEnumerator, FakedGeometryComesThroughAndFailuresKeepWhatWasRepor
     EXPECT_EQ((std::vector<LONG>{0, 0, 1920, 1040}), corners(info.monitorInfo.rcWork));
 
     MonitorInfoEnumerator copy(monitors);
-    fake.monitors()[0].readable = false;
+    fake.monitors[0].readable = false;
     ASSERT_TRUE(monitors.refresh());
     EXPECT_EQ((std::vector<std::string>{"\\\\.\\DISPLAY2"}), adapterIds(monitors)) << "an unreadable one is left out";
     EXPECT_EQ(2u, copy.numMonitors()) << "a copy is independent of its source";
     copy = monitors;
     EXPECT_EQ(1u, copy.numMonitors());
 
-    fake.monitors()[0].readable = true;
-    fake.failAfterReporting(true);
+    fake.monitors[0].readable = true;
+    fake.fail = true;
     LogCapture log(vela::LoggerPriority::FAILURE);
     EXPECT_FALSE(monitors.refresh());
     EXPECT_EQ(2u, monitors.numMonitors());

@@ -9,8 +9,8 @@
 // input, which tells the test helpers to exit, waits a little, then ends the process.
 class ChildProcess {
 public:
-    // program is looked up beside the test executable; arguments are passed as written.
-    // `variable` ("NAME=value") is set for the child only.
+    // program is looked up beside the test executable; `variable` ("NAME=value") is set
+    // for the child only.
     ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD creationFlags = 0,
                  const std::wstring& variable = std::wstring());
     ~ChildProcess();
@@ -18,19 +18,17 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool started() const { return m_process.hProcess != nullptr; }
     DWORD pid() const { return m_process.dwProcessId; }
-
-    // The next line of output without its line end, or an empty string after 10 seconds.
+    // The next line of output without its line end; empty at the end of the output.
     std::string readLine();
-    // Everything up to the end of the output.
+    // The rest of the output, once the child has closed it.
     std::string readAll();
     void writeLine(const std::string& line);
     // The exit code, or STILL_ACTIVE after 20 seconds.
     DWORD wait();
 
 private:
-    bool fill(DWORD timeoutMs);
+    bool fill();
 
     PROCESS_INFORMATION m_process;
     HANDLE m_input;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImportHook.h"
+#include "CallHook.h"
 
 #include <windows.h>
 
@@ -8,8 +8,9 @@
 #include <vector>
 
 // A desktop of the test's own making: while it lives, stagehand.dll's EnumDisplayMonitors
-// reports these monitors and its GetMonitorInfoW reads them. For geometries that Xvfb
-// cannot give (a monitor left of the primary one, a taskbar). One at a time.
+// reports these monitors, then fails with error 5 if `fail` is set, and its GetMonitorInfoW
+// reads them. For geometries the X display cannot give: a monitor left of the primary
+// one, a taskbar.
 class FakeMonitors {
 public:
     struct Monitor {
@@ -21,14 +22,11 @@ public:
     };
 
     explicit FakeMonitors(const std::vector<Monitor>& monitors);
-    ~FakeMonitors();
 
-    // The monitors reported from now on.
-    std::vector<Monitor>& monitors();
-    // Makes EnumDisplayMonitors fail (error 5) after reporting every monitor.
-    void failAfterReporting(bool fail);
+    std::vector<Monitor> monitors;
+    bool fail = false;
 
 private:
-    ImportHook m_enum;
-    ImportHook m_info;
+    CallHook<decltype(&EnumDisplayMonitors)> m_enum;
+    CallHook<decltype(&GetMonitorInfoW)> m_info;
 };
