@@ -48,6 +48,7 @@ TEST(MonitorInfoEnumerator, ListsBothScreensAndFindsThemByAdapterIdInAnyLetterCa
     EXPECT_EQ(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), primary.hMonitor);
     MonitorInfoEnumerator::Info second;
     ASSERT_TRUE(monitors.getMonitorInfo("\\\\.\\display2", second));
+    EXPECT_EQ(0u, second.monitorInfo.dwFlags);
     EXPECT_EQ((std::vector<LONG>{1920, 0, 3200, 1024}), corners(second.monitorInfo.rcMonitor));
 
     const unsigned short withNul[] = {'\\', '\\', '.', '\\', 'D', 'I', 'S', 'P', 'L', 'A', 'Y', '1', 0, 'x'};

@@ -82,12 +82,13 @@ protected:
 TEST_F(Desktop, ProgramsAreSparedByNameTheFirstOfANameOnlyAndUnknownNamesAreLogged)
 {
     CallHook<decltype(&ShowWindow)> show(stagehandModule(), "user32.dll", "ShowWindow");
+    CallHook<decltype(&SetForegroundWindow)> foreground(stagehandModule(), "user32.dll", "SetForegroundWindow");
     {
         RenderWindowManager untouched;
         untouched.hideAllTopLevelProcessExcept(vela::Array<vela::String>());
         EXPECT_FALSE(untouched.isValid()) << "no name, no lookup, no table";
     }
-    EXPECT_TRUE(show.calls().empty()) << "a manager without a table shows nothing when it goes";
+    EXPECT_TRUE(show.calls().empty() && foreground.calls().empty()) << "a manager without a table touches nothing";
 
     LogCapture log(vela::LoggerPriority::FAILURE);
     {
@@ -105,6 +106,8 @@ TEST_F(Desktop, ProgramsAreSparedByNameTheFirstOfANameOnlyAndUnknownNamesAreLogg
         manager.restoreAllTopLevelProcess();
         EXPECT_TRUE(allVisible());
 
+        manager.minimizeTopLevelProcess(vela::String(static_cast<const char*>(nullptr)));
+        EXPECT_EQ(3u, log.lines().size());
         manager.minimizeTopLevelProcess("WINDOW_HELPER.EXE");
         EXPECT_TRUE(first->noneVisible());
         EXPECT_TRUE(second->allVisible());

@@ -1,7 +1,7 @@
 // Many rounds of the library's work on both monitors and a desktop of helper programs:
 // every window, device context, class and process handle acquired is released exactly
 // once, and every helper window is visible at the end. CTest runs a short count; for a
-// long run set STAGEHAND_SOAK_ROUNDS, for example to 1000.
+// long run set STAGEHAND_SOAK_ROUNDS, for example to 200.
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/ProcessModuleEnumerator.h>

@@ -126,6 +126,13 @@ TEST(Subclassing, WindowOfAnotherProcessFailsAndIsRetriedOnTheNextCall)
     ASSERT_TRUE(helper.ready());
     HWND mine = probeWindow();
     LONG_PTR mineBefore = windowProc(mine);
+    for (HWND bad : {probeWindow(), reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ffe1234))}) {
+        DestroyWindow(bad);
+        GenericWindows refused;
+        LogCapture log(vela::LoggerPriority::FAILURE);
+        EXPECT_FALSE(stagehand::subclassWindow(refused, bad));
+        EXPECT_EQ(1u, log.count("4 stagehand.GenericWindows: 425 "));
+    }
     GenericWindows owner;
     LogCapture log(vela::LoggerPriority::FAILURE);
     EXPECT_FALSE(stagehand::subclassWindow(owner, helper.windows()[0]));

@@ -76,6 +76,7 @@ TEST(GenericWindows, InitializeMakesOneTopmostWindowOfItsOwnClass)
     EXPECT_EQ(executable(), window.getWindowInstance());
     EXPECT_TRUE(GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_EQ(reinterpret_cast<ULONG_PTR>(GetStockObject(BLACK_BRUSH)), GetClassLongPtrW(handle, GCLP_HBRBACKGROUND));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(&GenericWindows::messageHandler), GetClassLongPtrW(handle, GCLP_WNDPROC));
     window.setWindowTitle("renamed");
     EXPECT_EQ(L"renamed", text(handle, false));
     vela::String name;
@@ -91,12 +92,12 @@ TEST(GenericWindows, InitializeMakesOneTopmostWindowOfItsOwnClass)
     }
     EXPECT_TRUE(classExists(L"GenericWindows")) << "the class belongs to the first object";
     LogCapture log(vela::LoggerPriority::TRACE);
-    {
-        GenericWindows orphan;  // a child window needs a parent
-        EXPECT_FALSE(orphan.initialize(executable(), nullptr, "orphan", WS_CHILD));
-        EXPECT_EQ(1u, log.count("2 stagehand.GenericWindows: 189 Windows class name = orphan"));
-        EXPECT_EQ(1u, log.count("1 stagehand.GenericWindows: 192 m_handle = NULL"));
+    for (HWND parent : {HWND(nullptr), reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ffe1234))}) {
+        GenericWindows orphan;  // a child window needs a parent that exists
+        EXPECT_FALSE(orphan.initialize(executable(), parent, "orphan", WS_CHILD));
     }
+    EXPECT_EQ(2u, log.count("2 stagehand.GenericWindows: 189 Windows class name = orphan"));
+    EXPECT_EQ(2u, log.count("1 stagehand.GenericWindows: 192 m_handle = NULL"));
     EXPECT_FALSE(classExists(L"orphan"));
     EXPECT_EQ(1, ledger.acquired(ReleaseLedger::DeviceContext)) << "no device context without a window";
     EXPECT_EQ(1, ledger.acquired(ReleaseLedger::Window));
