@@ -7,7 +7,9 @@
 source "$(dirname "${BASH_SOURCE[0]}")/programs.sh"
 
 wine_session_start() {
-  local build=$1
+  mkdir -p "$1"
+  local build
+  build=$(cd "$1" && pwd)  # Wine takes only an absolute WINEPREFIX
   WINE=$(program wine64)
   WINE_SESSION_SERVER=$(program wineserver)
   local xorg
@@ -22,7 +24,6 @@ wine_session_start() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  mkdir -p "$build"
   "$xorg" -config "$(dirname "${BASH_SOURCE[0]}")/xorg-two-monitors.conf" -noreset -nolisten tcp \
     -logfile "$build/xorg.log" -displayfd 3 3>"$fifo" >/dev/null 2>&1 &
   WINE_SESSION_X=$!
@@ -34,10 +35,11 @@ wine_session_start() {
   local ready=$WINEPREFIX/.stagehand-prefix-3
   if [[ ! -f $ready ]]; then
     echo "preparing the Wine prefix $WINEPREFIX (once)"
-    "$WINE" wineboot -i >/dev/null 2>&1
+    "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed in $WINEPREFIX" >&2; return 1; }
     # There is no window manager: without this, destroying a visible window waits two
     # seconds for a manager to withdraw it.
-    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+      { echo "the Wine prefix $WINEPREFIX could not be prepared" >&2; return 1; }
     "$WINE_SESSION_SERVER" -k || true
     "$WINE_SESSION_SERVER" -w || true
     touch "$ready"
