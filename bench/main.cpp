@@ -266,8 +266,8 @@ void processTable(int programs)
 {
     std::vector<std::unique_ptr<HelperWindows>> helpers;
     for (int i = 0; i < programs; ++i)
-        helpers.push_back(std::make_unique<HelperWindows>(L"window_helper.exe", std::vector<std::string>{"x", "y"}));
-    HelperWindows target(L"spare_helper.exe", {"target1", "target2"});
+        helpers.push_back(std::make_unique<HelperWindows>(L"helper.exe", L"x y"));
+    HelperWindows target(L"spare_helper.exe", L"target1 target2");
     auto showTarget = [&] {
         for (HWND window : target.windows())
             ShowWindow(window, SW_SHOW);

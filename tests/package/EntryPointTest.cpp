@@ -1,6 +1,6 @@
 // The DLLs as a program meets them. This program does not link stagehand.dll, so the load
 // below is the first, and the tool reads the log priority from its environment.
-#include "support/ChildProcess.h"
+#include "support/HelperWindows.h"
 
 #include <windows.h>
 
@@ -12,9 +12,7 @@ TEST(EntryPoint, LoadsAndUnloadsAndBothDllsCarryTheProjectVersion)
 {
     ASSERT_EQ(nullptr, GetModuleHandleW(L"stagehand.dll"));
     HMODULE library = LoadLibraryW(L"stagehand.dll");
-    ASSERT_NE(nullptr, library) << GetLastError();
-    EXPECT_NE(nullptr, GetProcAddress(library, "_ZN9stagehand17ProcessEnumerator9enumerateEv"));
-    EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_TRUE(library && FreeLibrary(library)) << GetLastError();
     EXPECT_EQ(nullptr, GetModuleHandleW(L"stagehand.dll"));
 
     for (const wchar_t* dll : {L"vela.dll", L"stagehand.dll"}) {
@@ -34,9 +32,11 @@ TEST(EntryPoint, LoadsAndUnloadsAndBothDllsCarryTheProjectVersion)
 TEST(EntryPoint, LogPriorityComesFromTheEnvironment)
 {
     for (const wchar_t* value : {L"1", L"2", L"0", L"x"}) {
-        ChildProcess tool(L"stagehand.exe", L"processes", 0, std::wstring(L"VELA_LOG_PRIORITY=") + value);
+        SetEnvironmentVariableW(L"VELA_LOG_PRIORITY", value);  // the child's environment
+        ChildProcess tool(L"stagehand.exe", L"processes");
+        SetEnvironmentVariableW(L"VELA_LOG_PRIORITY", nullptr);
         std::string output = tool.readAll();
-        EXPECT_EQ(0u, tool.wait());
+        EXPECT_NE(std::string::npos, output.find("stagehand.exe")) << "the listing, whatever the priority";
         bool traced = output.find("1 stagehand.ProcessEnumerator: enter enumerate ") != std::string::npos &&
                       output.find("1 stagehand.ProcessEnumerator: leave enumerate") != std::string::npos;
         EXPECT_EQ(value[0] == L'1', traced) << "VELA_LOG_PRIORITY=" << value[0] << "\n" << output;

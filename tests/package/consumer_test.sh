@@ -5,10 +5,7 @@
 # build copied beside it: no WINEPATH, no DLL from elsewhere.
 #   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR [CONFIGURE-ARGUMENT...]
 set -euo pipefail
-wine=$1
-cmake=$2
-build=$3
-source=$4
+wine=$1 cmake=$2 build=$3 source=$4
 shift 4
 work=$(mktemp -d "${TMPDIR:-/tmp}/stagehand-consumer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -22,12 +19,10 @@ for standard in 17 20; do
   "$cmake" --build "$work/build$standard"
   mkdir "$work/run$standard"
   cp "$work/build$standard"/*.exe "$work/build$standard"/*.dll "$work/run$standard"
-  ls "$work/run$standard"
   output=$(cd "$work/run$standard" && "$wine" typical_test.exe 2>&1) || { echo "$output"; exit 1; }
   echo "C++$standard: $output"
   output=${output//$'\r'/}
-  # The example itself fails when its render window is hidden; it clears the desktop without
-  # looking up a program that is not there.
+  # The example fails by itself when its render window is hidden.
   grep -q '^100 frames' <<<"$output"
   if grep -q '116 ' <<<"$output"; then echo "a name was not found"; exit 1; fi
 done

@@ -1,0 +1,329 @@
+// Render windows placed on the two screens of the X display or on a faked desktop, and the
+// desktop cleared of real helper programs and shown again.
+#include <stagehand/ProcessEnumerator.h>
+#include <stagehand/RenderWindowManager.h>
+
+#include "support/CallHook.h"
+#include "support/HelperWindows.h"
+#include "support/LogCapture.h"
+#include "support/ReleaseLedger.h"
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using stagehand::RenderWindowManager;
+using stagehand::SharedWindow;
+using stagehand::WindowList;
+using Grid = RenderWindowManager::TileParam;
+
+namespace {
+
+const char kPrimary[] = "\\\\.\\DISPLAY1";
+const char kSecond[] = "\\\\.\\DISPLAY2";
+
+// While it lives, stagehand.dll sees a test rig's desktop, which the X display cannot give:
+// a primary monitor whose taskbar takes the bottom 40 rows, and a second monitor left of it.
+class TaskbarDesktop {
+public:
+    TaskbarDesktop()
+    {
+        m_enum.instead = [](HDC, LPCRECT, MONITORENUMPROC proc, LPARAM data) {
+            return proc(reinterpret_cast<HMONITOR>(1), nullptr, nullptr, data) &&
+                   proc(reinterpret_cast<HMONITOR>(2), nullptr, nullptr, data);
+        };
+        m_info.instead = [](HMONITOR handle, MONITORINFO* info) {
+            bool primary = handle == reinterpret_cast<HMONITOR>(1);
+            info->rcMonitor = primary ? RECT{0, 0, 1920, 1080} : RECT{-1366, 100, 0, 868};
+            info->rcWork = primary ? RECT{0, 0, 1920, 1040} : info->rcMonitor;
+            info->dwFlags = primary ? MONITORINFOF_PRIMARY : 0;
+            auto* named = reinterpret_cast<MONITORINFOEXW*>(info);
+            lstrcpyW(named->szDevice, primary ? L"\\\\.\\DISPLAY1" : L"\\\\.\\DISPLAY2");
+            return TRUE;
+        };
+    }
+
+private:
+    CallHook<decltype(&EnumDisplayMonitors)> m_enum{"user32.dll", "EnumDisplayMonitors"};
+    CallHook<decltype(&GetMonitorInfoW)> m_info{"user32.dll", "GetMonitorInfoW"};
+};
+
+template <class T>
+vela::Array<T> array(std::initializer_list<T> list)
+{
+    vela::Array<T> all;
+    for (const T& item : list)
+        all.append(item);
+    return all;
+}
+
+// Pop-ups named as given, on a rectangle; `count` of them named prefix0, prefix1, ...
+RenderWindowManager::WindowParam param(const std::string& name, RECT rect = RECT{0, 0, 0, 0})
+{
+    RenderWindowManager::WindowParam p;
+    p.windowName = name.c_str();
+    p.style = WS_POPUP;
+    p.rect = rect;
+    return p;
+}
+
+vela::Array<RenderWindowManager::WindowParam> params(const std::string& prefix, unsigned int count)
+{
+    vela::Array<RenderWindowManager::WindowParam> all;
+    for (unsigned int i = 0; i < count; ++i)
+        all.append(param(prefix + std::to_string(i)));
+    return all;
+}
+
+// The window's rectangle, then whether it is visible, topmost and on that monitor as the
+// system sees it.
+std::vector<LONG> rectOf(const SharedWindow& window, const wchar_t* monitor = nullptr)
+{
+    HWND handle = window->getHWND();
+    RECT r = {};
+    MONITORINFOEXW info = {};
+    info.cbSize = sizeof info;
+    GetWindowRect(handle, &r);
+    GetMonitorInfoW(MonitorFromWindow(handle, MONITOR_DEFAULTTONULL), &info);
+    bool on = !monitor || lstrcmpW(info.szDevice, monitor) == 0;
+    return {r.left, r.top, r.right, r.bottom,
+            IsWindowVisible(handle) && on && (GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_TOPMOST)};
+}
+
+std::string names(const WindowList& list)
+{
+    std::string all;
+    for (unsigned int i = 0; i < list.size(); ++i)
+        all += list[i]->windowName().toUtf8() + " ";
+    return all;
+}
+
+}  // namespace
+
+TEST(RenderWindowManager, WindowsLandOnTheirRectangleOrTheMonitorCornerOfTheirAdapterAndAreShared)
+{
+    SharedWindow held;
+    HWND corner;
+    {
+        RenderWindowManager manager;
+        held = manager.createRenderWindow(param("single", RECT{2000, 120, 2320, 360}), kSecond);
+        EXPECT_EQ((std::vector<LONG>{2000, 120, 2320, 360, true}), rectOf(held, L"\\\\.\\DISPLAY2"));
+        ASSERT_TRUE(manager.createRenderWindow(params("corner", 2), "\\\\.\\display2"));
+        const WindowList& list = manager.getWindowsByAdapterID("\\\\.\\display2");
+        EXPECT_EQ("single corner0 corner1 ", names(list));
+        std::vector<LONG> at = rectOf(list[2], L"\\\\.\\DISPLAY2");
+        EXPECT_TRUE(at[0] == 1920 && at[1] == 0 && at[4]) << at[0] << "," << at[1];
+        corner = list[2]->getHWND();
+        EXPECT_EQ(GetNextWindow(corner, GW_HWNDNEXT), list[1]->getHWND()) << "the last one on top";
+        // A huge rectangle is used as it is, its extents clamped.
+        EXPECT_TRUE(rectOf(manager.createRenderWindow(param("huge", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}), kPrimary))[4]);
+    }
+    EXPECT_FALSE(IsWindow(corner));
+    EXPECT_TRUE(rectOf(held)[4]) << "the caller still holds it";
+
+    TaskbarDesktop desktop;
+    RenderWindowManager manager;  // reads the monitors when it is made
+    ASSERT_TRUE(manager.createRenderWindow(params("left", 1), kSecond));
+    EXPECT_EQ(-1366, rectOf(manager.getWindowsByAdapterID(kSecond)[0])[0]);
+    EXPECT_EQ(10, rectOf(manager.createRenderWindow(param("unshifted", {10, 20, 330, 260}), kSecond))[0]);
+}
+
+TEST(RenderWindowManager, UnknownAdaptersAndWindowsThatCannotBeMadeAddNothingAndCopiesShareTheirGroups)
+{
+    ReleaseLedger ledger;
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    RenderWindowManager manager;
+    for (const char* id : {"\\\\.\\DISPLAY9", "", "\\\\.\\DISPLAY1 "}) {
+        log.lines.clear();
+        EXPECT_EQ(nullptr, manager.createRenderWindow(param("lost"), id).get());
+        EXPECT_FALSE(manager.createRenderWindow(params("lost", 2), id));
+        EXPECT_FALSE(manager.createTiledRenderWindow(params("lost", 1), id, Grid{1, 1}));
+        std::string tail = std::string(" Adapter ID ") + id + " does not have a valid adapter";
+        EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 240" + tail, "3 RenderWindowManager: 287" + tail,
+                                            "3 RenderWindowManager: 287" + tail}),
+                  log.lines);
+        EXPECT_EQ(0u, manager.getWindowsByAdapterID(id).size()) << "no group was added";
+    }
+    EXPECT_EQ(0, ledger.acquired(ReleaseLedger::Window));
+
+    log.lines.clear();
+    EXPECT_FALSE(manager.createRenderWindow(vela::Array<RenderWindowManager::WindowParam>(), kPrimary));
+    SharedWindow live = manager.createRenderWindow(param("taken"), kPrimary);
+    EXPECT_FALSE(manager.createRenderWindow(param("taken"), kPrimary)->isInitialized()) << "returned without a window";
+    EXPECT_TRUE(manager.createRenderWindow(array({param("before"), param("taken")}), "\\\\.\\display1"));
+    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 280 Need at least one parameter in creationParam",
+                                        "3 RenderWindowManager: 267 Unable to initialize window taken",
+                                        "3 RenderWindowManager: 267 Unable to initialize window taken"}),
+              log.lines);
+    RenderWindowManager(manager).createRenderWindow(params("viaCopy", 1), kPrimary);
+    RenderWindowManager(manager).createRenderWindow(params("copyOnly", 1), kSecond);
+    EXPECT_EQ("taken before viaCopy0 ", names(manager.getWindowsByAdapterID(kPrimary)));
+    EXPECT_EQ(0u, manager.getWindowsByAdapterID(kSecond).size()) << "a group made by a copy stays the copy's";
+    live.reset();
+    manager = RenderWindowManager();
+    EXPECT_TRUE(ledger.allReleased()) << "assignment lets go of the old groups";
+}
+
+TEST(Tiling, TilesGoColumnByColumnOverTheWorkAreaRoundingDownAndRefusalsSayWhatSurvives)
+{
+    TaskbarDesktop desktop;
+    RenderWindowManager manager;
+    auto primary = [&](unsigned int i) { return rectOf(manager.getWindowsByAdapterID(kPrimary)[i]); };
+    ASSERT_TRUE(manager.createTiledRenderWindow(params("old", 2), kPrimary, Grid{1, 2}));
+    ASSERT_TRUE(manager.createTiledRenderWindow(params("tile", 6), "\\\\.\\display1", Grid{2, 3}));
+    ASSERT_EQ(6u, manager.getWindowsByAdapterID(kPrimary).size()) << "tiling again replaces the adapter's windows";
+    for (unsigned int i = 0; i < 6; ++i) {
+        LONG x = 640 * (i / 2), y = 520 * (i % 2);
+        EXPECT_EQ((std::vector<LONG>{x, y, x + 640, y + 520, true}), primary(i)) << i;
+    }
+    // 1366 / 3 = 455: the rightmost pixel column stays free.
+    ASSERT_TRUE(manager.createTiledRenderWindow(params("left", 3), kSecond, Grid{1, 3}));
+    EXPECT_EQ((std::vector<LONG>{-1366, 100, -911, 868, true}), rectOf(manager.getWindowsByAdapterID(kSecond)[0]));
+    EXPECT_EQ((std::vector<LONG>{-456, 100, -1, 868, true}), rectOf(manager.getWindowsByAdapterID(kSecond)[2]));
+    EXPECT_EQ(6u, manager.getWindowsByAdapterID(kPrimary).size()) << "other adapters are not touched";
+
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    // The last two grids have 32-bit products that wrap to 0 and to 2.
+    for (const Grid& g : {Grid{0, 0}, Grid{2, 3}, Grid{0x80000000, 2}, Grid{0x80000001, 2}})
+        EXPECT_FALSE(manager.createTiledRenderWindow(params("two", 2), kPrimary, g)) << g.rows << "x" << g.columns;
+    EXPECT_EQ(4u, log.count("3 RenderWindowManager: 345 The number of windows must match the tiling dimension"));
+    EXPECT_EQ(6u, manager.getWindowsByAdapterID(kPrimary).size()) << "a count mismatch changes nothing";
+    EXPECT_FALSE(manager.createTiledRenderWindow(array({param("part"), param("left0")}), kPrimary, Grid{1, 2}));
+    EXPECT_EQ(1u, log.count("3 RenderWindowManager: 378 Not all requested windows can be created"));
+    EXPECT_EQ("part ", names(manager.getWindowsByAdapterID(kPrimary))) << "the window that could be made stays";
+    EXPECT_FALSE(manager.createTiledRenderWindow(params("none", 0), kPrimary, Grid{0, 4}));
+    EXPECT_EQ(0u, manager.getWindowsByAdapterID(kPrimary).size()) << "the adapter's windows are released first";
+}
+
+namespace {
+
+// Three helper programs with visible windows: two of helper.exe and one spare_helper.exe.
+// `first` and `second` are the two helper.exe in the order of the system's process list.
+class Desktop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        a = std::make_unique<HelperWindows>(L"helper.exe", L"a1 a2");
+        b = std::make_unique<HelperWindows>(L"helper.exe", L"b1");
+        spare = std::make_unique<HelperWindows>(L"spare_helper.exe", L"s1 s2");
+        ASSERT_TRUE(a->ready() && b->ready() && spare->ready());
+        stagehand::ProcessEnumerator processes;
+        ASSERT_TRUE(processes.enumerate());
+        const DWORD* ids = processes.processIds().data();
+        auto at = [&](DWORD pid) { return std::find(ids, ids + processes.numPids(), pid) - ids; };
+        first = at(a->pid()) < at(b->pid()) ? a.get() : b.get();
+        second = first == a.get() ? b.get() : a.get();
+    }
+
+    bool allVisible() const { return a->allVisible() && b->allVisible() && spare->allVisible(); }
+
+    std::unique_ptr<HelperWindows> a, b, spare;
+    HelperWindows* first = nullptr;
+    HelperWindows* second = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Desktop, ProgramsAreSparedByNameTheFirstOfANameOnlyAndWindowsByHandle)
+{
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    {
+        RenderWindowManager manager;
+        manager.hideAllTopLevelProcessExcept(array<vela::String>({"nothing.exe", "SPARE_HELPER.exe", "helper.exe"}));
+        EXPECT_TRUE(spare->allVisible() && first->allVisible() && second->noneVisible());
+        EXPECT_FALSE(IsIconic(second->windows()[0])) << "hidden, not minimised";
+        EXPECT_EQ(std::vector<std::string>{"3 RenderWindowManager: 116 Cannot find process handle for process "
+                                           "nothing.exe"},
+                  log.lines);
+        manager.restoreAllTopLevelProcess();
+        EXPECT_TRUE(allVisible());
+
+        HWND madeUp = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff00));
+        manager.hideAllTopLevelProcessExcept(array({spare->windows()[0], HWND(), madeUp}));
+        EXPECT_TRUE(IsWindowVisible(spare->windows()[0]) && !IsWindowVisible(spare->windows()[1]) && b->noneVisible());
+        manager.restoreAllTopLevelProcess();
+        manager.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe"}), array({second->windows()[0]}));
+        EXPECT_TRUE(spare->allVisible() && second->allVisible() && first->noneVisible());
+    }
+    EXPECT_TRUE(allVisible()) << "the manager's destruction shows everything again";
+}
+
+TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesTheForegroundBack)
+{
+    // The real list, with spare_helper moved to its head.
+    CallHook<decltype(&K32EnumProcesses)> list("kernel32.dll", "K32EnumProcesses");
+    list.instead = [&](DWORD* ids, DWORD bytes, DWORD* returned) {
+        BOOL done = list.real(ids, bytes, returned);
+        DWORD* end = ids + *returned / sizeof(DWORD);
+        std::rotate(ids, std::find(ids, end, spare->pid()), std::min(end, std::find(ids, end, spare->pid()) + 1));
+        return done;
+    };
+    CallHook<decltype(&SetForegroundWindow)> foreground("user32.dll", "SetForegroundWindow");
+    RenderWindowManager manager;
+    manager.minimizeTopLevelProcess("spare_helper.exe");
+    EXPECT_TRUE(spare->allVisible()) << "index 0 of the system's list is never recorded";
+    SetForegroundWindow(spare->windows()[0]);
+    HWND saved = GetForegroundWindow();
+    manager.hideAllTopLevelProcess();
+    SetForegroundWindow(a->windows()[0]);
+    manager.hideAllTopLevelProcessExcept(array<vela::String>({"helper.exe"}));  // saves no foreground
+    EXPECT_TRUE(b->noneVisible() && !IsWindowVisible(a->windows()[0]));
+    b.reset();  // a recorded program exits: its windows are skipped
+    manager.restoreAllTopLevelProcess();
+    EXPECT_EQ(1u, list.calls().size());
+    EXPECT_TRUE(a->allVisible());
+    ASSERT_EQ(1u, foreground.calls().size());
+    EXPECT_EQ(saved, std::get<0>(foreground.calls()[0]));
+
+    // A closed window's handle may since name a window of another program.
+    CallHook<decltype(&GetWindowThreadProcessId)> owner("user32.dll", "GetWindowThreadProcessId");
+    owner.instead = [&](HWND window, DWORD* pid) {
+        DWORD thread = owner.real(window, pid);
+        *pid = window == a->windows()[0] ? 0x7FFFFFF0 : *pid;
+        return thread;
+    };
+    manager.hideAllTopLevelProcess();
+    EXPECT_TRUE(IsWindowVisible(a->windows()[0]) && !IsWindowVisible(a->windows()[1]));
+    ShowWindow(a->windows()[0], SW_HIDE);
+    manager.restoreAllTopLevelProcess();
+    EXPECT_FALSE(IsWindowVisible(a->windows()[0])) << "restore does not show it either";
+}
+
+// Rounds of render windows on both monitors and of clearing the helpers' desktop, through
+// copies: every window, device context, class and process handle acquired is released
+// exactly once. CTest runs a short count; STAGEHAND_SOAK_ROUNDS=150 runs a long one.
+TEST_F(Desktop, SoakRoundsOfRenderWindowsAndClearingThroughCopiesLeakNothing)
+{
+    const char* rounds = std::getenv("STAGEHAND_SOAK_ROUNDS");
+    const int count = rounds ? std::atoi(rounds) : 5;
+    ReleaseLedger ledger;
+    {
+        RenderWindowManager windows;
+        for (int round = 0; round < count; ++round) {
+            std::string tag = "r" + std::to_string(round) + "_";
+            // Each round replaces the windows of the round before on both adapters.
+            ASSERT_TRUE(windows.createTiledRenderWindow(params(tag + "a", 4), kPrimary, Grid{2, 2}));
+            ASSERT_TRUE(windows.createTiledRenderWindow(params(tag + "b", 3), kSecond, Grid{1, 3}));
+            ASSERT_TRUE(windows.createRenderWindow(param(tag + "c", RECT{5, 5, 55, 55}), kSecond)->isInitialized());
+            RenderWindowManager clearing;
+            clearing.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe"}));
+            RenderWindowManager copy(clearing);
+            clearing = RenderWindowManager();
+            ASSERT_TRUE(a->noneVisible() && b->noneVisible() && spare->allVisible()) << "assignment restores nothing";
+            if (round % 2)
+                copy.restoreAllTopLevelProcess();  // else the destructor restores
+        }
+        ASSERT_TRUE(allVisible()) << "the copy kept the table";
+    }
+    EXPECT_EQ(8 * count, ledger.acquired(ReleaseLedger::Window));
+    EXPECT_TRUE(ledger.allReleased());
+}

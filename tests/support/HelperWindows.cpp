@@ -1,0 +1,100 @@
+#include "HelperWindows.h"
+
+#include <algorithm>
+
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD creationFlags)
+    : m_process(), m_input(nullptr), m_output(nullptr)
+{
+    wchar_t self[MAX_PATH];
+    std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + program;
+    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    STARTUPINFOW startup = {sizeof startup};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    CreatePipe(&startup.hStdInput, &m_input, &inherit, 0);
+    CreatePipe(&m_output, &startup.hStdOutput, &inherit, 0);
+    startup.hStdError = startup.hStdOutput;
+    SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
+
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, creationFlags, nullptr, nullptr,
+                        &startup, &m_process))
+        m_process = PROCESS_INFORMATION();
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+}
+
+ChildProcess::~ChildProcess()
+{
+    CloseHandle(m_input);
+    if (m_process.hProcess) {
+        if (WaitForSingleObject(m_process.hProcess, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(m_process.hProcess, 1);
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+    }
+    CloseHandle(m_output);
+}
+
+bool ChildProcess::fill()
+{
+    char buffer[4096];
+    DWORD read = 0;
+    if (!ReadFile(m_output, buffer, sizeof buffer, &read, nullptr) || read == 0)
+        return false;  // the child closed its end
+    m_pending.append(buffer, read);
+    return true;
+}
+
+std::string ChildProcess::readLine()
+{
+    size_t end;
+    while ((end = m_pending.find('\n')) == std::string::npos)
+        if (!fill())
+            return std::string();
+    std::string line = m_pending.substr(0, end > 0 && m_pending[end - 1] == '\r' ? end - 1 : end);
+    m_pending.erase(0, end + 1);
+    return line;
+}
+
+// Drained while the child runs, so that it never blocks on a full pipe, and done once it
+// has exited, even while a process it started holds the pipe open.
+std::string ChildProcess::readAll()
+{
+    DWORD available = 0;
+    for (int waited = 0; waited < 20000; waited += 10) {
+        bool exited = WaitForSingleObject(m_process.hProcess, 10) != WAIT_TIMEOUT;
+        while (PeekNamedPipe(m_output, nullptr, 0, nullptr, &available, nullptr) && available > 0 && fill()) {
+        }
+        if (exited)
+            break;
+    }
+    return m_pending;
+}
+
+DWORD ChildProcess::exitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_process.hProcess, &code);
+    return code;
+}
+
+// The helper prints "hwnd N" for each window (N in decimal), then "ready".
+HelperWindows::HelperWindows(const std::wstring& program, const std::wstring& titles)
+    : ChildProcess(program, L"windows " + titles)
+{
+    for (std::string line = readLine(); !line.empty() && !(m_ready = line == "ready"); line = readLine())
+        if (line.compare(0, 5, "hwnd ") == 0)
+            m_windows.push_back(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::stoull(line.substr(5)))));
+}
+
+size_t HelperWindows::visible() const
+{
+    return std::count_if(m_windows.begin(), m_windows.end(), [](HWND window) { return IsWindowVisible(window); });
+}
+
+HWND probeWindow(DWORD style, HWND owner)
+{
+    return CreateWindowExW(0, L"STATIC", L"probe", style, 10, 10, 200, 100, owner, nullptr, nullptr, nullptr);
+}

@@ -1,0 +1,104 @@
+// stagehand.exe driven as a user drives it, on the Wine desktop: its listings, the demo that
+// tiles, hides and shows again, Escape, and bad input.
+#include "support/HelperWindows.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const size_t npos = std::string::npos;
+
+// The output of a run of the tool (standard output and error), which must exit with `code`.
+std::string tool(const std::wstring& arguments, DWORD code = 0)
+{
+    ChildProcess run(L"stagehand.exe", arguments);
+    std::string output = run.readAll();
+    EXPECT_EQ(code, run.exitCode()) << output;
+    return output;
+}
+
+// The rectangles of the demo's first `count` "tile N window H rect X,Y,R,B" lines;
+// `window` is the last tile's window.
+std::string tiles(ChildProcess& demo, int count, HWND& window)
+{
+    std::string rects;
+    for (std::string line; count > 0 && !(line = demo.readLine()).empty();)
+        if (line.compare(0, 5, "tile ") == 0) {
+            --count;
+            window = reinterpret_cast<HWND>(std::stoull(line.substr(line.find("window ") + 7)));
+            rects += line.substr(line.find("rect ") + 5) + " ";
+        }
+    return rects;
+}
+
+}  // namespace
+
+TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
+{
+    HelperWindows helper(L"helper.exe", L"first second");
+    ASSERT_TRUE(helper.ready());
+    std::string monitors = tool(L"monitors --json");
+    EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY1","monitor":{"left":0,"top":0,"right":1920,)"));
+    EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY2","monitor":{"left":1920,)")) << monitors;
+    EXPECT_NE(npos, tool(L"processes --json").find("\"pid\":" + std::to_string(helper.pid()) +
+                                                   ",\"executable\":\"helper.exe\",\"windows\":2}"));
+    std::string windows = tool(L"windows HELPER.EXE --json");
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_NE(npos, windows.find("{\"handle\":" + std::to_string(reinterpret_cast<ULONG_PTR>(helper.windows()[i])) +
+                                     ",\"title\":\"" + (i ? "second" : "first") +
+                                     "\",\"showState\":1,\"state\":\"normal\"}"))
+            << windows;
+}
+
+TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
+{
+    HelperWindows bystander(L"helper.exe", L"bystander");
+    ASSERT_TRUE(bystander.ready());
+    ChildProcess demo(L"stagehand.exe", L"demo --seconds 3");
+    HWND window = nullptr;
+    // 2 rows and 3 columns, column by column, over the primary monitor's 1920 x 1080.
+    EXPECT_EQ("0,0,640,540 0,540,640,1080 640,0,1280,540 640,540,1280,1080 1280,0,1920,540 1280,540,1920,1080 ",
+              tiles(demo, 6, window));
+    for (int wait = 0; wait < 100 && !bystander.noneVisible(); ++wait)
+        Sleep(20);  // the demo hides the other programs once its windows are up
+    EXPECT_TRUE(bystander.noneVisible() && IsWindowVisible(window));
+    std::string rest = demo.readAll();
+    EXPECT_NE(npos, rest.find("ended by time is up")) << rest;
+    EXPECT_EQ(npos, rest.find("116 ")) << "the demo spares itself by a name that exists";
+    EXPECT_TRUE(bystander.allVisible());
+}
+
+TEST(Tool, EscapeInARenderWindowEndsTheDemoEarly)
+{
+    ChildProcess demo(L"stagehand.exe", L"demo --seconds 60 --grid 1x2 --adapter \\\\.\\display2");
+    HWND window = nullptr;
+    EXPECT_EQ("1920,0,2560,1024 2560,0,3200,1024 ", tiles(demo, 2, window)) << "the second monitor's work area";
+    DWORD start = GetTickCount();
+    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_NE(npos, demo.readAll().find("ended by Escape"));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+}
+
+TEST(Tool, BadInputGetsOneClearLineAndExitCode2)
+{
+    const char* const cases[][2] = {
+        {"demo --adapter \\\\.\\DISPLAY9", "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: \\\\.\\DISPLAY1, "
+                                           "\\\\.\\DISPLAY2"},
+        {"demo --grid 2by3", "--grid takes ROWSxCOLUMNS"},
+        {"demo --grid 0x3", "the number of rows must be from 1 to 16"},
+        {"demo --seconds", "--seconds needs a value"},
+        {"demo --colour red", "unknown option '--colour'"},
+        {"windows 99999999999", "the pid '99999999999' is out of range"},
+        {"windows no-such-program.exe", "no process named no-such-program.exe"},
+        {"dance", "unknown command 'dance'"},
+        {"", "usage: stagehand COMMAND"},
+    };
+    for (const auto& c : cases) {
+        std::string output = tool(std::wstring(c[0], c[0] + strlen(c[0])), 2);
+        EXPECT_TRUE(output.find(c[1]) != npos && output.find("tile ") == npos) << c[0] << ": " << output;
+    }
+}

@@ -1,0 +1,212 @@
+// The window primitives: a render window's life and messages, the screen saver it holds
+// off, the cursor, subclassing, and the console.
+#include <stagehand/AllocateConsole.h>
+#include <stagehand/Genericwindows.h>
+
+#include "support/CallHook.h"
+#include "support/HelperWindows.h"
+#include "support/LogCapture.h"
+#include "support/ReleaseLedger.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using stagehand::GenericWindows;
+
+namespace {
+
+const DWORD kStyle = WS_POPUP | WS_VISIBLE;
+const HINSTANCE kExecutable = GetModuleHandleW(nullptr);
+
+// Takes WM_QUIT off the thread's queue; its exit code, or -1 when none was posted.
+int takeQuitMessage()
+{
+    MSG msg;
+    return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(msg.wParam) : -1;
+}
+
+// Counts the WM_USER messages that reach the object.
+class CountingWindow : public GenericWindows {
+public:
+    using GenericWindows::GenericWindows;
+    int userMessages = 0;
+
+    void drain()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, getHWND(), 0, 0, PM_NOREMOVE))
+            listenOnce();
+    }
+
+protected:
+    int messageProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        userMessages += message == WM_USER ? 1 : 0;
+        return GenericWindows::messageProc(message, wParam, lParam);
+    }
+};
+
+BOOL saverActive()
+{
+    BOOL active = FALSE;
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    return active;
+}
+
+}  // namespace
+
+TEST(GenericWindows, MakesOneTopmostWindowOfItsOwnClassAndReleasesItOnceWhicheverWayItGoes)
+{
+    ReleaseLedger ledger;
+    {
+        GenericWindows window;
+        ASSERT_TRUE(window.initialize(kExecutable, nullptr, "", kStyle));
+        wchar_t name[32] = {};
+        GetClassNameW(window.getHWND(), name, 32);
+        EXPECT_STREQ(L"GenericWindows", name);
+        EXPECT_TRUE(GetWindowLongW(window.getHWND(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+        EXPECT_FALSE(window.initialize(kExecutable, nullptr, "second", kStyle)) << "a live object is refused";
+        EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "GenericWindows", kStyle)) << "a class in use";
+        EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "orphan", WS_CHILD)) << "a child needs a parent";
+        EXPECT_EQ(1, ledger.acquired(ReleaseLedger::DeviceContext)) << "no device context without a window";
+    }
+    WNDCLASSEXW info = {sizeof info};
+    EXPECT_FALSE(GetClassInfoExW(kExecutable, L"orphan", &info)) << "a class is unregistered whatever failed";
+    EXPECT_EQ(0, takeQuitMessage()) << "a render window's end ends the test's message loop";
+    {
+        GenericWindows closing(kExecutable, nullptr, "closing", kStyle);
+        SendMessageW(closing.getHWND(), WM_CLOSE, 0, 0);
+        EXPECT_FALSE(closing.isInitialized());
+        EXPECT_EQ(0, takeQuitMessage());
+    }
+    EXPECT_EQ(-1, takeQuitMessage()) << "the destructor of a window already gone posts no quit";
+    {
+        GenericWindows orphaned(kExecutable, nullptr, "orphaned", kStyle);
+        DestroyWindow(orphaned.getHWND());  // behind the object's back
+    }
+    EXPECT_EQ(2, ledger.released(ReleaseLedger::Window)) << "no DestroyWindow on a stale handle";
+    for (int i = 0; i < 20; ++i) {
+        GenericWindows(kExecutable, nullptr, ("leak" + std::to_string(i)).c_str(), kStyle).listenOnce();
+        EXPECT_FALSE(GetClassInfoExW(kExecutable, (L"leak" + std::to_wstring(i)).c_str(), &info)) << "class " << i;
+    }
+    EXPECT_TRUE(ledger.allReleased());
+}
+
+TEST(GenericWindows, ListenOnceTakesOneMessageOfItsWindowAndEscapeOrAltF4AbortsTheTest)
+{
+    CountingWindow window(kExecutable, nullptr, "keys", kStyle);
+    CountingWindow other(kExecutable, nullptr, "other", kStyle);
+    window.drain();
+    for (HWND target : {window.getHWND(), window.getHWND(), other.getHWND()})
+        PostMessageW(target, WM_USER, 0, 0);
+    window.listenOnce();
+    EXPECT_EQ(1, window.userMessages);
+    window.drain();
+    EXPECT_EQ(2, window.userMessages + other.userMessages) << "its own window's messages only";
+
+    PostMessageW(window.getHWND(), WM_KEYDOWN, VK_ESCAPE, 0);
+    window.listenOnce();  // the key press, translated into a character
+    window.listenOnce();  // the character
+    EXPECT_TRUE(window.isTestAborted());
+    window.resetTestAborted();
+    PostMessageW(window.getHWND(), WM_SYSKEYDOWN, VK_F4, 0);  // without Alt: nothing
+    window.drain();
+    EXPECT_FALSE(window.isTestAborted());
+    PostMessageW(window.getHWND(), WM_SYSKEYDOWN, VK_F4, 1 << 29);
+    window.drain();
+    EXPECT_TRUE(window.isTestAborted() && IsWindow(window.getHWND())) << "Alt+F4 becomes Escape and closes nothing";
+
+    CallHook<decltype(&ShowCursor)> cursor("user32.dll", "ShowCursor");
+    int count = 2;
+    cursor.instead = [&](BOOL show) { return show ? ++count : --count; };
+    window.turnOffCursor();
+    EXPECT_EQ(-1, count);
+    window.turnOnCursor();
+    EXPECT_EQ(2, count) << "shown again as often as it was hidden";
+}
+
+TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
+{
+    // Wine: the process's first window loads the display driver, which sets the flag again
+    // from the registry. Load it before the flag is measured.
+    DestroyWindow(probeWindow());
+    int timeout = 0;
+    SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0);
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    auto first = std::make_unique<GenericWindows>(kExecutable, nullptr, "saverA", WS_POPUP);
+    EXPECT_FALSE(saverActive());
+    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout + 60, nullptr, SPIF_SENDWININICHANGE);
+    auto second = std::make_unique<GenericWindows>(kExecutable, nullptr, "saverB", WS_POPUP);
+    first.reset();
+    EXPECT_FALSE(saverActive()) << "the second window still renders";
+    int now = 0;
+    EXPECT_TRUE(SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) && now == timeout)
+        << "the first window puts back the timeout it found";
+    second.reset();
+    EXPECT_TRUE(saverActive());
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+    GenericWindows(kExecutable, nullptr, "saverOff", WS_POPUP);
+    EXPECT_FALSE(saverActive()) << "off before, off after";
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+}
+
+TEST(Subclassing, RoutesOneWindowUntilTheOwnerGoesAndRefusesAnyOther)
+{
+    HWND target = probeWindow();
+    LONG_PTR before = GetWindowLongPtrW(target, GWLP_WNDPROC);
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    EXPECT_FALSE(stagehand::subclassWindow(*std::make_unique<GenericWindows>(), nullptr));
+    {
+        GenericWindows owner;
+        ASSERT_TRUE(stagehand::subclassWindow(owner, target));
+        EXPECT_EQ(reinterpret_cast<LONG_PTR>(&GenericWindows::messageHandler), GetWindowLongPtrW(target, GWLP_WNDPROC));
+        EXPECT_TRUE(SendMessageW(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"routed")));
+        EXPECT_FALSE(stagehand::subclassWindow(owner, target));
+    }
+    EXPECT_EQ(before, GetWindowLongPtrW(target, GWLP_WNDPROC));
+    EXPECT_EQ(1u, log.count("3 stagehand.GenericWindows: 416 Invalid superclass window handle"));
+    EXPECT_EQ(1u, log.count("3 stagehand.GenericWindows: 408 Console procedure is already subclassed"));
+    DestroyWindow(target);
+    EXPECT_EQ(nullptr, stagehand::getWindowInstance(target)) << "of a window that is gone";
+    EXPECT_EQ(kExecutable, stagehand::getWindowInstance(nullptr)) << "the executable's";
+}
+
+// Each test runs in a process of its own, and a process has at most one console: this one
+// starts without, and keeps its standard handles, which a new console would take over.
+TEST(AllocateConsole, OwnsOnlyAConsoleItAllocatedAndFreesItOnce)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+    FreeConsole();
+    {
+        stagehand::AllocateConsole owner;
+        ASSERT_TRUE(owner.ownsConsole());
+        EXPECT_TRUE(owner.consoleHandle() == GetConsoleWindow() && IsWindowVisible(owner.consoleHandle()));
+        {
+            stagehand::AllocateConsole user, copy(owner);
+            user = owner;
+            EXPECT_FALSE(user.ownsConsole() || copy.ownsConsole()) << "ownership stays with the object that allocated";
+            EXPECT_TRUE(user.consoleHandle() == owner.consoleHandle() && copy.consoleHandle() == owner.consoleHandle());
+        }
+        EXPECT_NE(nullptr, GetConsoleWindow()) << "only the owner frees the console";
+    }
+    EXPECT_EQ(nullptr, GetConsoleWindow());
+    AllocConsole();
+    EXPECT_FALSE(stagehand::AllocateConsole().ownsConsole()) << "a console that was there is not ours";
+    FreeConsole();
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    SetStdHandle(STD_ERROR_HANDLE, err);
+
+    CallHook<decltype(&AllocConsole)> allocate("kernel32.dll", "AllocConsole");
+    CallHook<decltype(&FreeConsole), 1> release("kernel32.dll", "FreeConsole");
+    allocate.failCall(0, FALSE, ERROR_ACCESS_DENIED);
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    EXPECT_FALSE(stagehand::AllocateConsole().ownsConsole());
+    EXPECT_TRUE(release.calls().empty());
+    EXPECT_EQ((std::vector<std::string>{"3 stagehand.allocateConsole: 27  AllocConsole fails 5",
+                                        "3 stagehand.allocateConsole: 37 Console handle returns NULL"}),
+              log.lines);
+}
