@@ -45,7 +45,8 @@ TEST(Logging, TheGateOpensOnGlobalPriorityAndThresholdScopesEndOnEveryExitAndThe
     ASSERT_NE(nullptr, logger.logger());
     logger.logger()->setThreshold(LoggerPriority::FAILURE);
     logger.log(LoggerPriority::FAILURE, "3 ", "at the threshold");
-    logger.log(LoggerPriority::SEVERE, "57 ", "parts ", String("a.exe"), " ", 4294967295u, " ", 18446744073709551615ull);
+    logger.log(LoggerPriority::SEVERE, "57 ", "parts ", String("a.exe"), " ", 4294967295u, " ",
+               18446744073709551615ull);
     EXPECT_EQ((std::vector<std::string>{"1 test.gate: enter throwing dir/file.cpp:42", "1 test.gate: leave throwing",
                                         "3 test.gate: 9 failed 3735928559",
                                         "4 test.gate: 57 parts a.exe 4294967295 18446744073709551615"}),

@@ -125,7 +125,8 @@ TEST(RenderWindowManager, WindowsLandOnTheirRectangleOrTheMonitorCornerOfTheirAd
         corner = list[2]->getHWND();
         EXPECT_EQ(GetNextWindow(corner, GW_HWNDNEXT), list[1]->getHWND()) << "the last one on top";
         // A huge rectangle is used as it is, its extents clamped.
-        EXPECT_TRUE(rectOf(manager.createRenderWindow(param("huge", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}), kPrimary))[4]);
+        SharedWindow huge = manager.createRenderWindow(param("huge", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}), kPrimary);
+        EXPECT_TRUE(rectOf(huge)[4]);
     }
     EXPECT_FALSE(IsWindow(corner));
     EXPECT_TRUE(rectOf(held)[4]) << "the caller still holds it";

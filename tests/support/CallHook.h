@@ -21,8 +21,9 @@ HMODULE stagehandModule();
 // the import address table. A hook that finds no slot fails the running test: a fault
 // injection that patched nothing would check nothing. Every call is recorded with its
 // arguments, the calls chosen with failCall() fail with a result and a last-error code,
-// and every other call runs `instead` when it is set, else the real function. A system callback has no context, so one hook of a function type is live at a time;
-// Tag tells apart two functions of one type hooked together.
+// and every other call runs `instead` when it is set, else the real function. A system
+// callback has no context, so one hook of a function type is live at a time; Tag tells
+// apart two functions of one type hooked together.
 template <class F, int Tag = 0>
 class CallHook;
 
