@@ -299,6 +299,33 @@ TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesT
     EXPECT_FALSE(IsWindowVisible(a->windows()[0])) << "restore does not show it either";
 }
 
+// The table holds what enumerating each process records: the processes that can be opened
+// and show a window, in the system's order, each with its windows in EnumWindows order.
+TEST_F(Desktop, TheTableRecordsWhatEnumeratingEveryProcessRecords)
+{
+    HelperWindows none(L"helper.exe", L"");  // a program that shows no window
+    std::vector<HWND> expected;
+    stagehand::ProcessEnumerator processes;
+    ASSERT_TRUE(processes.enumerate());
+    for (unsigned int i = 1; i < processes.numPids(); ++i) {
+        stagehand::ProcessModuleEnumerator modules;
+        stagehand::WindowEnumerator windows;
+        if (modules.enumerate(processes.processIds()[i]) && modules.processHandle().get() &&
+            windows.enumerate(processes.processIds()[i]))
+            expected.insert(expected.end(), windows.windowHandles().data(),
+                            windows.windowHandles().data() + windows.numWindows());
+    }
+    CallHook<decltype(&ShowWindow)> show("user32.dll", "ShowWindow");
+    RenderWindowManager manager;
+    manager.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe"}));
+    manager.restoreAllTopLevelProcess();
+    std::vector<HWND> shown;
+    for (const auto& call : show.calls())
+        if (std::get<1>(call) == SW_SHOW)
+            shown.push_back(std::get<0>(call));
+    EXPECT_TRUE(expected == shown && allVisible()) << testing::PrintToString(shown);
+}
+
 // Rounds of render windows on both monitors and of clearing the helpers' desktop, through
 // copies: every window, device context, class and process handle acquired is released
 // exactly once. CTest runs a short count; STAGEHAND_SOAK_ROUNDS=150 runs a long one.

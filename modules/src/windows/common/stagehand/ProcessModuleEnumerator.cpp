@@ -1,5 +1,7 @@
 #include <stagehand/ProcessModuleEnumerator.h>
 
+#include "ProcessAccess.h"
+
 #include <vela/ClassLogger.h>
 
 #include <psapi.h>
@@ -25,21 +27,26 @@ ProcessModuleEnumerator& ProcessModuleEnumerator::operator=(const ProcessModuleE
 
 ProcessModuleEnumerator::~ProcessModuleEnumerator() = default;
 
-bool ProcessModuleEnumerator::enumerate(DWORD pid)
+ProcessHandle openProcessForModules(DWORD pid)
 {
-    m_processHandle.reset();
     HANDLE process = OpenProcess(kFullAccess, FALSE, pid);
     DWORD error = GetLastError();
-    m_processHandle = ProcessHandle(process);
     if (!process && error == ERROR_ACCESS_DENIED) {
         process = OpenProcess(kLimitedAccess, FALSE, pid);
         error = GetLastError();
-        m_processHandle = ProcessHandle(process);
     }
-    if (!process) {
+    if (!process)
         s_log.log(LoggerPriority::FAILURE, "72 ", "OpenProcess failed on pid ", pid, "! Is this a 64Bit OS? ", error);
+    return ProcessHandle(process);
+}
+
+bool ProcessModuleEnumerator::enumerate(DWORD pid)
+{
+    m_processHandle.reset();
+    m_processHandle = openProcessForModules(pid);
+    HANDLE process = m_processHandle.get();
+    if (!process)
         return false;
-    }
 
     // The system may list more modules than the buffer holds: double it until they fit.
     vela::Array<HINSTANCE> buffer;

@@ -2,8 +2,13 @@
 
 #include <stagehand/ProcessEnumerator.h>
 
+#include "CallbackGuard.h"
+#include "ProcessAccess.h"
+
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
+
+#include <psapi.h>
 
 #include <climits>
 
@@ -16,6 +21,27 @@ namespace stagehand {
 namespace {
 
 vela::ClassLogger s_log("RenderWindowManager");
+
+// What the table's one EnumWindows pass collects: the shown top-level windows in
+// EnumWindows order, and the process of each.
+struct ShownWindows {
+    vela::Array<HWND> windows;
+    vela::Array<unsigned int> owners;
+    CallbackGuard guard;
+};
+
+BOOL CALLBACK collectShownWindow(HWND window, LPARAM context)
+{
+    auto* shown = reinterpret_cast<ShownWindows*>(context);
+    return shown->guard.run([&] {
+        DWORD pid = 0;
+        if (isShownWindow(window, pid)) {
+            shown->windows.append(window);
+            shown->owners.append(pid);
+        }
+        return TRUE;
+    });
+}
 
 // right - left, or bottom - top, as SetWindowPos takes it; huge rectangles must not overflow.
 int extent(LONG from, LONG to)
@@ -55,28 +81,37 @@ RenderWindowManager::~RenderWindowManager()
     restoreAllTopLevelProcess();
 }
 
+// One window pass tells which processes show a window. Only those are recorded, in the
+// order of the system's process list, and of each only the executable's name is read.
 void RenderWindowManager::initialize()
 {
+    ShownWindows shown;
+    EnumWindows(&collectShownWindow, reinterpret_cast<LPARAM>(&shown));
+    shown.guard.rethrowIfCaught();
     ProcessEnumerator processes;
     if (!processes.enumerate() || processes.numPids() < 2)
         return;
     // The first entry of the system's list is never examined.
     for (unsigned int i = 1; i < processes.numPids(); ++i) {
-        DWORD pid = processes.processIds()[i];
-        ProcessModuleEnumerator modules;
-        if (!modules.enumerate(pid) || !modules.processHandle().get())
+        RecordedProgram program = {processes.processIds()[i], ProcessHandle(), String(), vela::Array<HWND>()};
+        for (unsigned int w = 0; w < shown.windows.size(); ++w)
+            if (shown.owners[w] == program.pid)
+                program.windows.append(shown.windows[w]);
+        if (program.windows.size() == 0)
             continue;
-        WindowEnumerator windows;
-        if (!windows.enumerate(pid) || windows.numWindows() == 0)
+        program.process = openProcessForModules(program.pid);
+        if (!program.process.get())
             continue;
-        m_processModules.append(modules);
-        m_processWindows.append(windows);
+        wchar_t name[MAX_PATH];
+        DWORD length = GetModuleBaseNameW(program.process.get(), nullptr, name, MAX_PATH);
+        program.executable = String(reinterpret_cast<const unsigned short*>(name), length);
+        m_programs.append(program);
     }
 }
 
 bool RenderWindowManager::isValid() const
 {
-    return m_processModules.size() != 0 && m_processWindows.size() != 0;
+    return m_programs.size() != 0;
 }
 
 const WindowList& RenderWindowManager::getWindowsByAdapterID(const String& adapterId) const
@@ -216,25 +251,22 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
 
 unsigned int RenderWindowManager::findTopLevelProcess(const String& name)
 {
-    if (m_processModules.size() == 0 || m_processWindows.size() == 0)
+    if (m_programs.size() == 0)
         initialize();
-    for (unsigned int i = 0; i < m_processModules.size(); ++i) {
-        const vela::Array<String>& names = m_processModules[i].moduleNames();
-        if (names.size() != 0 && String::compareNoCase(names[0], name) == 0)
+    for (unsigned int i = 0; i < m_programs.size(); ++i)
+        if (m_programs[i].executable.size() != 0 && String::compareNoCase(m_programs[i].executable, name) == 0)
             return i;
-    }
     s_log.log(LoggerPriority::FAILURE, "116 ", "Cannot find process handle for process ", name);
     return kNotFound;
 }
 
 void RenderWindowManager::showRecordedWindow(unsigned int i, unsigned int j, int showCmd) const
 {
-    const WindowEnumerator& windows = m_processWindows[i];
-    HWND window = windows.windowHandles()[j];
+    HWND window = m_programs[i].windows[j];
     // A closed window's handle may since name a window of another program: leave that alone.
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == windows.processId())
+    if (owner == m_programs[i].pid)
         ShowWindow(window, showCmd);
 }
 
@@ -243,7 +275,7 @@ void RenderWindowManager::setTopLevelProcessShowState(const String& name, unsign
     unsigned int i = findTopLevelProcess(name);
     if (i == kNotFound)
         return;
-    for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
+    for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j)
         showRecordedWindow(i, j, static_cast<int>(showCmd));
 }
 
@@ -256,10 +288,10 @@ void RenderWindowManager::minimizeTopLevelProcess(const String& name)
 void RenderWindowManager::showRecordedWindows(int showCmd, const vela::Array<unsigned int>& keptProcesses,
                                               const vela::Array<HWND>& keptWindows) const
 {
-    for (unsigned int i = 0; i < m_processWindows.size(); ++i)
+    for (unsigned int i = 0; i < m_programs.size(); ++i)
         if (!keptProcesses.contains(i))
-            for (unsigned int j = 0; j < m_processWindows[i].numWindows(); ++j)
-                if (!keptWindows.contains(m_processWindows[i].windowHandles()[j]))
+            for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j)
+                if (!keptWindows.contains(m_programs[i].windows[j]))
                     showRecordedWindow(i, j, showCmd);
 }
 

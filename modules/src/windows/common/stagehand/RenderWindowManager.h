@@ -131,6 +131,16 @@ private:
     bool addNewWindows(const vela::Array<WindowParam>& creationParam, const vela::String& adapterId,
                        SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor);
 
+    // A program of the desktop-clearing table: a process that showed a top-level window when
+    // the table was built, held open so that its pid is not reused while it is recorded, its
+    // executable's name, and its shown windows in EnumWindows order.
+    struct RecordedProgram {
+        DWORD pid;
+        ProcessHandle process;
+        vela::String executable;
+        vela::Array<HWND> windows;
+    };
+
     unsigned int findTopLevelProcess(const vela::String& name);
     void setTopLevelProcessShowState(const vela::String& name, unsigned int showCmd);
     vela::Array<unsigned int> keptProcesses(const vela::Array<vela::String>& names);
@@ -142,8 +152,7 @@ private:
                              const vela::Array<HWND>& keptWindows) const;
 
     HWND m_foregroundWindow;
-    vela::Array<ProcessModuleEnumerator> m_processModules;
-    vela::Array<WindowEnumerator> m_processWindows;
+    vela::Array<RecordedProgram> m_programs;
     vela::Array<WindowGroupedByAdapterID> m_windowGroups;
     MonitorInfoEnumerator m_monitorEnumerator;
 };

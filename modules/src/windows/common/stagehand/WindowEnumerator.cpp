@@ -1,6 +1,7 @@
 #include <stagehand/WindowEnumerator.h>
 
 #include "CallbackGuard.h"
+#include "ProcessAccess.h"
 
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
@@ -78,11 +79,8 @@ int WindowEnumerator::enumProcHelper(HWND window)
 
 bool WindowEnumerator::isMainWindow(HWND window)
 {
-    if (!(GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE))
-        return false;
     DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    return pid == m_processId;
+    return isShownWindow(window, pid) && pid == m_processId;
 }
 
 const vela::Array<HWND>& WindowEnumerator::windowHandles() const

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stagehand/ProcessModuleEnumerator.h>
+
+#include <windows.h>
+
+namespace stagehand {
+
+// Internal to the library: what ProcessModuleEnumerator and the desktop-clearing table of
+// RenderWindowManager both need.
+
+// A process opened for reading its modules: with the full query right, or with the limited
+// one when that is denied. A NULL holder, and the "72" line logged, when neither opens it.
+ProcessHandle openProcessForModules(DWORD pid);
+
+// Whether the desktop shows the window (its style has WS_VISIBLE), with its process.
+inline bool isShownWindow(HWND window, DWORD& pid)
+{
+    pid = 0;
+    if (!(GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE))
+        return false;
+    GetWindowThreadProcessId(window, &pid);
+    return true;
+}
+
+}  // namespace stagehand
