@@ -21,7 +21,7 @@ TEST(EntryPoint, LoadsAndUnloadsAndBothDllsCarryTheProjectVersion)
         ASSERT_TRUE(GetFileVersionInfoW(dll, 0, static_cast<DWORD>(info.size()), info.data())) << dll;
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
-        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) << dll;
         EXPECT_EQ(static_cast<DWORD>(MAKELONG(STAGEHAND_VERSION_MINOR, STAGEHAND_VERSION_MAJOR)),
                   fixed->dwFileVersionMS);
         EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, STAGEHAND_VERSION_PATCH)), fixed->dwFileVersionLS);

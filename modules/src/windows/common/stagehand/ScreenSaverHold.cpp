@@ -20,8 +20,12 @@ ScreenSaverHold::~ScreenSaverHold()
     if (m_timeout < 0)
         return;
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
-    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, static_cast<UINT>(m_timeout), nullptr,
-                          SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
+    // Put back only a timeout that changed: the write updates the user profile and tells
+    // every top-level window.
+    int now = -1;
+    if (!SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) || now != m_timeout)
+        SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, static_cast<UINT>(m_timeout), nullptr,
+                              SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
     if (--s_holders == 0 && s_wasActive)
         SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
 }
