@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD creationFlags)
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments)
     : m_process(), m_input(nullptr), m_output(nullptr)
 {
     wchar_t self[MAX_PATH];
@@ -18,7 +18,7 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& argu
     SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
 
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, creationFlags, nullptr, nullptr,
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &m_process))
         m_process = PROCESS_INFORMATION();
     CloseHandle(startup.hStdInput);

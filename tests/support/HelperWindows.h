@@ -10,7 +10,7 @@
 // input, which tells the suite's helper to exit, waits a little, then ends the process.
 class ChildProcess {
 public:
-    ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD creationFlags = 0);
+    ChildProcess(const std::wstring& program, const std::wstring& arguments);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
