@@ -1,0 +1,124 @@
+#include "JournalFormat.h"
+
+#include <cstring>
+
+namespace stagehand {
+
+namespace {
+
+const char kHeading[] = "stagehand desktop journal ";
+const char kVersion[] = "1";
+
+void appendNumber(std::string& text, std::uint64_t value)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    text.append(1, ' ');
+    while (n)
+        text.append(1, digits[--n]);
+}
+
+void appendWindow(std::string& text, const char* tag, const JournalWindow& window)
+{
+    text += tag;
+    appendNumber(text, window.handle);
+    appendNumber(text, window.owner.pid);
+    appendNumber(text, window.owner.created);
+    text += '\n';
+}
+
+// Reads a journal's text strictly from the front: any byte out of place refuses it.
+class Reader {
+public:
+    Reader(const char* text, std::size_t size) : m_at(text), m_end(text + size) {}
+
+    bool atEnd() const { return m_at == m_end; }
+
+    bool word(const char* expected)
+    {
+        std::size_t n = std::strlen(expected);
+        if (static_cast<std::size_t>(m_end - m_at) < n || std::memcmp(m_at, expected, n) != 0)
+            return false;
+        m_at += n;
+        return true;
+    }
+
+    // " N" with N at most `max`.
+    bool number(std::uint64_t max, std::uint64_t& value)
+    {
+        if (!word(" ") || atEnd() || *m_at < '0' || *m_at > '9')
+            return false;
+        value = 0;
+        for (; !atEnd() && *m_at >= '0' && *m_at <= '9'; ++m_at) {
+            unsigned int digit = static_cast<unsigned int>(*m_at - '0');
+            if (value > (max - digit) / 10)
+                return false;
+            value = value * 10 + digit;
+        }
+        return true;
+    }
+
+    bool process(JournalProcess& process)
+    {
+        std::uint64_t pid = 0;
+        if (!number(0xFFFFFFFFu, pid) || !number(UINT64_MAX, process.created))
+            return false;
+        process.pid = static_cast<std::uint32_t>(pid);
+        return true;
+    }
+
+    bool window(const char* tag, JournalWindow& window)
+    {
+        return word(tag) && number(UINT64_MAX, window.handle) && process(window.owner) && word("\n");
+    }
+
+private:
+    const char* m_at;
+    const char* m_end;
+};
+
+}  // namespace
+
+std::string formatJournal(const Journal& journal)
+{
+    std::string text = std::string(kHeading) + kVersion + "\nwriter";
+    appendNumber(text, journal.writer.pid);
+    appendNumber(text, journal.writer.created);
+    text += '\n';
+    appendWindow(text, "foreground", journal.foreground);
+    for (unsigned int i = 0; i < journal.windows.size(); ++i)
+        appendWindow(text, "window", journal.windows[i]);
+    text += "end";
+    appendNumber(text, journal.windows.size());
+    text += '\n';
+    return text;
+}
+
+const char* parseJournal(const char* text, std::size_t size, Journal& journal)
+{
+    if (size > kMaxJournalBytes)
+        return "it is larger than 1 MiB";
+    Reader in(text, size);
+    if (!in.word(kHeading))
+        return "it is not a desktop-clearing journal";
+    if (!in.word(kVersion) || !in.word("\n"))
+        return "its version is unknown";
+    Journal read;
+    if (!in.word("writer") || !in.process(read.writer) || !in.word("\n") || !in.window("foreground", read.foreground))
+        return "it is cut short or damaged";
+    JournalWindow window;
+    while (in.window("window", window))
+        read.windows.append(window);
+    std::uint64_t count = 0;
+    if (!in.word("end") || !in.number(UINT64_MAX, count) || !in.word("\n") || !in.atEnd() ||
+        count != read.windows.size())
+        return "it is cut short or damaged";
+    journal = read;
+    return nullptr;
+}
+
+}  // namespace stagehand
