@@ -3,6 +3,11 @@
 //
 //   helper windows TITLE...   opens one visible window per title and prints "hwnd N" for each
 //                             (N in decimal), then "ready"; exits at the end of its input
+//   helper clear              hides the windows of every program but spare_helper.exe with a
+//                             RenderWindowManager, then all of them,
+//                             prints "cleared", and restores them at the end of its input
+#include <stagehand/RenderWindowManager.h>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -50,6 +55,18 @@ int main(int argc, char** argv)
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "windows")
         return showWindows(argc - 2, argv + 2);
-    std::fprintf(stderr, "usage: helper windows TITLE...\n");
+    if (mode == "clear") {
+        stagehand::RenderWindowManager manager;
+        vela::Array<vela::String> spared;
+        spared.append("spare_helper.exe");
+        manager.hideAllTopLevelProcessExcept(spared);  // builds the table
+        manager.hideAllTopLevelProcess();
+        std::printf("cleared\n");
+        std::fflush(stdout);
+        while (std::fgetc(stdin) != EOF) {
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: helper windows TITLE... | helper clear\n");
     return 2;
 }

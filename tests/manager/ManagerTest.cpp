@@ -5,6 +5,7 @@
 
 #include "support/CallHook.h"
 #include "support/HelperWindows.h"
+#include "support/JournalFolder.h"
 #include "support/LogCapture.h"
 #include "support/ReleaseLedger.h"
 
@@ -227,6 +228,7 @@ protected:
 
     bool allVisible() const { return a->allVisible() && b->allVisible() && spare->allVisible(); }
 
+    JournalFolder journals;
     std::unique_ptr<HelperWindows> a, b, spare;
     HelperWindows* first = nullptr;
     HelperWindows* second = nullptr;
@@ -297,6 +299,64 @@ TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesT
     ShowWindow(a->windows()[0], SW_HIDE);
     manager.restoreAllTopLevelProcess();
     EXPECT_FALSE(IsWindowVisible(a->windows()[0])) << "restore does not show it either";
+}
+
+// Each manager journals what it hides, once per operation, before hiding; restoring removes
+// only its own journal. An ended writer's journal is told of once; an unwritable folder
+// turns journaling off with one line and hiding goes on.
+TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandonedJournals)
+{
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    std::vector<bool> beforeHiding;
+    CallHook<decltype(&MoveFileExW)> replace("kernel32.dll", "MoveFileExW");
+    replace.instead = [&](const wchar_t* from, const wchar_t* to, DWORD flags) {
+        beforeHiding.push_back((beforeHiding.empty() ? second : first)->allVisible());
+        return replace.real(from, to, flags);
+    };
+    auto entry = [](const HelperWindows* helper) {
+        return "window " + std::to_string(reinterpret_cast<ULONG_PTR>(helper->windows()[0])) + " " +
+               std::to_string(helper->pid()) + " ";
+    };
+    auto one = std::make_unique<RenderWindowManager>();
+    RenderWindowManager other;
+    one->hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe", "helper.exe"}));
+    other.minimizeTopLevelProcess("helper.exe");
+    EXPECT_EQ((std::vector<bool>{true, true}), beforeHiding) << "one write per operation, before it hides";
+    std::vector<std::string> names = journals.names();  // numbered in the order the managers were made
+    ASSERT_EQ(2u, names.size());
+    std::string oneText = journals.read(names[0]);
+    EXPECT_NE(std::string::npos, oneText.find(entry(second)));
+    std::string otherText = journals.read(names[1]);
+    EXPECT_TRUE(otherText.find("foreground 0 0 0\n") != std::string::npos &&
+                otherText.find(entry(first)) != std::string::npos) << otherText;
+    EXPECT_TRUE(first->noneVisible() && second->noneVisible() && spare->allVisible());
+
+    // As if `one` had died: its journal under another name, its writer's creation time changed.
+    std::string writer = oneText.substr(0, oneText.find('\n', oneText.find("writer")));
+    journals.write("stagehand-journal-ended.txt",
+                   writer.substr(0, writer.rfind(' ')) + " 1" + oneText.substr(writer.size()));
+    other.restoreAllTopLevelProcess();
+    EXPECT_TRUE(first->allVisible() && second->noneVisible());
+    EXPECT_EQ((std::vector<std::string>{names[0], "stagehand-journal-ended.txt"}), journals.names());
+    {
+        RenderWindowManager later;
+        later.minimizeTopLevelProcess("spare_helper.exe");
+        later.minimizeTopLevelProcess("spare_helper.exe");
+    }
+    EXPECT_EQ(1u, log.count("3 stagehand.ClearingJournal: 412 " + std::to_string(second->windows().size()) +
+                            " windows of 1 programs are still hidden by test programs that ended: run 'stagehand "
+                            "restore' to show them again"));
+
+    journals.write("in-the-way", "");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", journals.file("in-the-way").c_str());
+    log.lines.clear();
+    RenderWindowManager unwritable;
+    unwritable.minimizeTopLevelProcess("spare_helper.exe");
+    unwritable.minimizeTopLevelProcess("spare_helper.exe");
+    EXPECT_TRUE(spare->noneVisible()) << "hiding goes on";
+    ASSERT_EQ(1u, log.lines.size());
+    EXPECT_EQ(0u, log.lines[0].find("3 stagehand.ClearingJournal: 411 Crash recovery is off: cannot write the "
+                                    "desktop-clearing journal in ")) << log.lines[0];
 }
 
 // The table holds what enumerating each process records: the processes that can be opened

@@ -37,6 +37,12 @@ ChildProcess::~ChildProcess()
     CloseHandle(m_output);
 }
 
+void ChildProcess::kill()
+{
+    TerminateProcess(m_process.hProcess, 9);
+    WaitForSingleObject(m_process.hProcess, 5000);
+}
+
 bool ChildProcess::fill()
 {
     char buffer[4096];

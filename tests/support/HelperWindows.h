@@ -22,6 +22,8 @@ public:
     std::string readAll();
     // The exit code, or STILL_ACTIVE.
     DWORD exitCode() const;
+    // Ends the process at once, as a crash or a debugger's stop would, and waits for it.
+    void kill();
 
 private:
     bool fill();

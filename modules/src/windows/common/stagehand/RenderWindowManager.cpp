@@ -3,6 +3,7 @@
 #include <stagehand/ProcessEnumerator.h>
 
 #include "CallbackGuard.h"
+#include "ClearingJournal.h"
 #include "ProcessAccess.h"
 
 #include <vela/ClassLogger.h>
@@ -65,20 +66,37 @@ RenderWindowManager::WindowParam::~WindowParam() = default;
 
 // ---- Construction, copies and destruction
 
-RenderWindowManager::RenderWindowManager() : m_foregroundWindow(nullptr)
+RenderWindowManager::RenderWindowManager() : m_foregroundWindow(nullptr), m_journal(new ClearingJournal())
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::RenderWindowManager()", __FILE__, 54);
 }
 
-RenderWindowManager::RenderWindowManager(const RenderWindowManager& other) = default;
+RenderWindowManager::RenderWindowManager(const RenderWindowManager& other)
+    : m_foregroundWindow(other.m_foregroundWindow),
+      m_programs(other.m_programs),
+      m_windowGroups(other.m_windowGroups),
+      m_monitorEnumerator(other.m_monitorEnumerator),
+      m_journal(new ClearingJournal())
+{
+}
 
-RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other) = default;
+RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other)
+{
+    m_foregroundWindow = other.m_foregroundWindow;
+    m_programs = other.m_programs;
+    m_windowGroups = other.m_windowGroups;
+    m_monitorEnumerator = other.m_monitorEnumerator;
+    if (this != &other)
+        m_journal->abandon();
+    return *this;
+}
 
 RenderWindowManager::~RenderWindowManager()
 {
     // The desktop comes back first; the members then go in reverse order, the render
     // windows with the groups.
     restoreAllTopLevelProcess();
+    delete m_journal;
 }
 
 // One window pass tells which processes show a window. Only those are recorded, in the
@@ -93,7 +111,7 @@ void RenderWindowManager::initialize()
         return;
     // The first entry of the system's list is never examined.
     for (unsigned int i = 1; i < processes.numPids(); ++i) {
-        RecordedProgram program = {processes.processIds()[i], ProcessHandle(), String(), vela::Array<HWND>()};
+        RecordedProgram program = {processes.processIds()[i], 0, ProcessHandle(), String(), vela::Array<HWND>()};
         for (unsigned int w = 0; w < shown.windows.size(); ++w)
             if (shown.owners[w] == program.pid)
                 program.windows.append(shown.windows[w]);
@@ -105,6 +123,7 @@ void RenderWindowManager::initialize()
         wchar_t name[MAX_PATH];
         DWORD length = GetModuleBaseNameW(program.process.get(), nullptr, name, MAX_PATH);
         program.executable = String(reinterpret_cast<const unsigned short*>(name), length);
+        program.created = creationTime(program.process.get());
         m_programs.append(program);
     }
 }
@@ -260,51 +279,56 @@ unsigned int RenderWindowManager::findTopLevelProcess(const String& name)
     return kNotFound;
 }
 
-void RenderWindowManager::showRecordedWindow(unsigned int i, unsigned int j, int showCmd) const
+vela::Array<RenderWindowManager::OwnedWindow> RenderWindowManager::ownedWindows(
+    unsigned int only, const vela::Array<unsigned int>& keptProcesses, const vela::Array<HWND>& keptWindows) const
 {
-    HWND window = m_programs[i].windows[j];
-    // A closed window's handle may since name a window of another program: leave that alone.
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == m_programs[i].pid)
-        ShowWindow(window, showCmd);
+    vela::Array<OwnedWindow> owned;
+    for (unsigned int i = 0; i < m_programs.size(); ++i) {
+        if ((only != kNotFound && i != only) || keptProcesses.contains(i))
+            continue;
+        for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j) {
+            HWND window = m_programs[i].windows[j];
+            DWORD owner = 0;
+            if (!keptWindows.contains(window) && GetWindowThreadProcessId(window, &owner) && owner == m_programs[i].pid)
+                owned.append(OwnedWindow{window, i});
+        }
+    }
+    return owned;
 }
 
-void RenderWindowManager::setTopLevelProcessShowState(const String& name, unsigned int showCmd)
+void RenderWindowManager::hide(const vela::Array<OwnedWindow>& windows)
 {
-    unsigned int i = findTopLevelProcess(name);
-    if (i == kNotFound)
+    if (windows.size() == 0)
         return;
-    for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j)
-        showRecordedWindow(i, j, static_cast<int>(showCmd));
+    vela::Array<JournalWindow> journal;
+    for (unsigned int k = 0; k < windows.size(); ++k) {
+        const RecordedProgram& program = m_programs[windows[k].program];
+        JournalWindow entry = {reinterpret_cast<ULONG_PTR>(windows[k].window), {program.pid, program.created}};
+        journal.append(entry);
+    }
+    m_journal->record(journal, m_foregroundWindow);
+    for (unsigned int k = 0; k < windows.size(); ++k)
+        ShowWindow(windows[k].window, SW_HIDE);
 }
 
 void RenderWindowManager::minimizeTopLevelProcess(const String& name)
 {
     // Hidden, not minimised: a minimised window would still show on a taskbar.
-    setTopLevelProcessShowState(name, SW_HIDE);
-}
-
-void RenderWindowManager::showRecordedWindows(int showCmd, const vela::Array<unsigned int>& keptProcesses,
-                                              const vela::Array<HWND>& keptWindows) const
-{
-    for (unsigned int i = 0; i < m_programs.size(); ++i)
-        if (!keptProcesses.contains(i))
-            for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j)
-                if (!keptWindows.contains(m_programs[i].windows[j]))
-                    showRecordedWindow(i, j, showCmd);
+    unsigned int i = findTopLevelProcess(name);
+    if (i != kNotFound)
+        hide(ownedWindows(i, vela::Array<unsigned int>(), vela::Array<HWND>()));
 }
 
 void RenderWindowManager::hideAllTopLevelProcess()
 {
     m_foregroundWindow = GetForegroundWindow();
-    showRecordedWindows(SW_HIDE, vela::Array<unsigned int>(), vela::Array<HWND>());
+    hide(ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>()));
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows)
 {
     m_foregroundWindow = GetForegroundWindow();
-    showRecordedWindows(SW_HIDE, vela::Array<unsigned int>(), keepWindows);
+    hide(ownedWindows(kNotFound, vela::Array<unsigned int>(), keepWindows));
 }
 
 vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<String>& names)
@@ -317,20 +341,23 @@ vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<S
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses)
 {
-    showRecordedWindows(SW_HIDE, keptProcesses(keepProcesses), vela::Array<HWND>());
+    hide(ownedWindows(kNotFound, keptProcesses(keepProcesses), vela::Array<HWND>()));
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses,
                                                        const vela::Array<HWND>& keepWindows)
 {
-    showRecordedWindows(SW_HIDE, keptProcesses(keepProcesses), keepWindows);
+    hide(ownedWindows(kNotFound, keptProcesses(keepProcesses), keepWindows));
 }
 
 void RenderWindowManager::restoreAllTopLevelProcess()
 {
-    showRecordedWindows(SW_SHOW, vela::Array<unsigned int>(), vela::Array<HWND>());
+    vela::Array<OwnedWindow> windows = ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>());
+    for (unsigned int k = 0; k < windows.size(); ++k)
+        ShowWindow(windows[k].window, SW_SHOW);
     if (m_foregroundWindow)
         SetForegroundWindow(m_foregroundWindow);
+    m_journal->clear();
 }
 
 }  // namespace stagehand

@@ -13,6 +13,8 @@
 
 namespace stagehand {
 
+class ClearingJournal;
+
 // A render window shared by counting: the last holder destroys it.
 typedef vela::SharedResource<vela::PointerStorage<GenericWindows, 0, 3>, 0> SharedWindow;
 // Shared render windows in the order they were added.
@@ -30,6 +32,10 @@ typedef vela::SharedResource<vela::PointerStorage<WindowList, 0, 3>, 0> SharedWi
 // lookup of a program by name and not rebuilt while it holds anything. Destroying the
 // manager shows every recorded window again and gives the foreground back, then
 // releases the render windows that nobody else holds.
+//
+// Before it hides windows, a manager records them in a journal file of its own, removed
+// when it shows them again: should the process die first, DesktopRecovery (`stagehand
+// restore`) shows them again.
 //
 // All of it runs on the caller's thread, which owns the render windows and must pump
 // them (GenericWindows::listenOnce).
@@ -74,9 +80,11 @@ public:
     };
 
     RenderWindowManager();
-    // Copies share the window lists of the groups that exist at the time of the copy.
+    // Copies share the window lists of the groups that exist at the time of the copy; a
+    // copy starts a journal of its own.
     RenderWindowManager(const RenderWindowManager& other);
-    // Replaces everything, the process table included, without showing any window.
+    // Replaces everything, the process table included, without showing any window; the
+    // journal of what this manager hid stays, for DesktopRecovery.
     RenderWindowManager& operator=(const RenderWindowManager& other);
     ~RenderWindowManager();
 
@@ -136,25 +144,31 @@ private:
     // executable's name, and its shown windows in EnumWindows order.
     struct RecordedProgram {
         DWORD pid;
+        unsigned long long created;  // the process's creation time, for the journal
         ProcessHandle process;
         vela::String executable;
         vela::Array<HWND> windows;
     };
 
     unsigned int findTopLevelProcess(const vela::String& name);
-    void setTopLevelProcessShowState(const vela::String& name, unsigned int showCmd);
     vela::Array<unsigned int> keptProcesses(const vela::Array<vela::String>& names);
-    // ShowWindow on window j of process i, if that handle still names a window of it.
-    void showRecordedWindow(unsigned int i, unsigned int j, int showCmd) const;
-    // ShowWindow on every recorded window, in the table's order, but those of the kept
-    // processes (by index) and the kept windows.
-    void showRecordedWindows(int showCmd, const vela::Array<unsigned int>& keptProcesses,
-                             const vela::Array<HWND>& keptWindows) const;
+    // The recorded windows still owned by their process, in the table's order: of the
+    // program `only` (kNotFound for all), but those of the kept processes (by index) and
+    // the kept windows. A closed window's handle may since name another program's window.
+    struct OwnedWindow {
+        HWND window;
+        unsigned int program;  // its index in the table
+    };
+    vela::Array<OwnedWindow> ownedWindows(unsigned int only, const vela::Array<unsigned int>& keptProcesses,
+                                          const vela::Array<HWND>& keptWindows) const;
+    // Records the windows in the journal, then hides them.
+    void hide(const vela::Array<OwnedWindow>& windows);
 
     HWND m_foregroundWindow;
     vela::Array<RecordedProgram> m_programs;
     vela::Array<WindowGroupedByAdapterID> m_windowGroups;
     MonitorInfoEnumerator m_monitorEnumerator;
+    ClearingJournal* m_journal;  // owned; each manager has its own
 };
 
 }  // namespace stagehand

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+// LOCALAPPDATA pointed at a new, empty folder while it lives (programs the test starts
+// inherit it), so that the desktop-clearing journals of a test are its own. Removes the
+// folder and what it holds.
+class JournalFolder {
+public:
+    JournalFolder()
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_root = std::wstring(temp) + L"stagehand-test-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(m_root.c_str(), nullptr);
+        m_wasSet = GetEnvironmentVariableW(L"LOCALAPPDATA", m_saved, MAX_PATH) != 0;
+        SetEnvironmentVariableW(L"LOCALAPPDATA", m_root.c_str());
+    }
+    ~JournalFolder()
+    {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", m_wasSet ? m_saved : nullptr);
+        for (const std::string& name : names())
+            DeleteFileW(file(name).c_str());
+        RemoveDirectoryW(path().c_str());
+        RemoveDirectoryW(m_root.c_str());
+    }
+
+    // Where the journals go.
+    std::wstring path() const { return m_root + L"\\stagehand"; }
+    std::wstring file(const std::string& name) const { return path() + L"\\" + std::wstring(name.begin(), name.end()); }
+
+    // The names in the journals' folder, sorted.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path() + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+            if (found.cFileName[0] != L'.')
+                all.emplace_back(found.cFileName, found.cFileName + lstrlenW(found.cFileName));
+        FindClose(search);
+        std::sort(all.begin(), all.end());
+        return all;
+    }
+
+    std::string read(const std::string& name) const
+    {
+        std::string text(4096, '\0');
+        DWORD n = 0;
+        HANDLE f = CreateFileW(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ReadFile(f, &text[0], static_cast<DWORD>(text.size()), &n, nullptr);
+        CloseHandle(f);
+        return text.substr(0, n);
+    }
+
+    // A file of `text`, then `size` bytes long if larger (the rest zeros, and sparse).
+    void write(const std::string& name, const std::string& text, long long size = 0) const
+    {
+        CreateDirectoryW(path().c_str(), nullptr);
+        DWORD n = 0;
+        HANDLE f = CreateFileW(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        if (size > static_cast<long long>(text.size()) && SetFilePointerEx(f, end, nullptr, FILE_BEGIN))
+            SetEndOfFile(f);
+        CloseHandle(f);
+    }
+
+private:
+    std::wstring m_root;
+    wchar_t m_saved[MAX_PATH] = {};
+    bool m_wasSet = false;
+};
