@@ -1,13 +1,17 @@
 // stagehand.exe driven as a user drives it, on the Wine desktop: its listings, the demo that
-// tiles, hides and shows again, Escape, and bad input.
+// tiles, hides and shows again, Escape, restoring what a killed test program hid, and bad
+// input.
 #include "support/HelperWindows.h"
+#include "support/JournalFolder.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -84,6 +88,58 @@ TEST(Tool, EscapeInARenderWindowEndsTheDemoEarly)
     EXPECT_LT(GetTickCount() - start, 20000u);
 }
 
+// A test program killed while it holds two programs' windows hidden; beside its journal, one
+// that names a window since taken by another process, and damaged ones.
+TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
+{
+    JournalFolder journals;
+    HelperWindows first(L"helper.exe", L"one two"), second(L"helper.exe", L"three");
+    ASSERT_TRUE(first.ready() && second.ready());
+    ChildProcess clearer(L"helper.exe", L"clear");
+    for (std::string line = "spare_helper.exe is not running"; line != "cleared"; line = clearer.readLine())
+        ASSERT_FALSE(line.empty());
+    ASSERT_TRUE(first.noneVisible() && second.noneVisible());
+    ASSERT_EQ(1u, journals.names().size());
+    std::string journal = journals.names()[0];
+    std::string written = journals.read(journal);
+    EXPECT_NE(npos, tool(L"restore --dry-run").find("writer running")) << "a live writer's journal is left alone";
+
+    HWND taken = probeWindow();  // hidden, and this process's, not the recorded one's
+    std::string dead = "writer " + std::to_string(clearer.pid()) + " 1\n";
+    journals.write("stagehand-journal-1-1-1.txt", "stagehand desktop journal 1\n" + dead + "foreground 0 0 0\nwindow " +
+                                                      std::to_string(reinterpret_cast<ULONG_PTR>(taken)) + " " +
+                                                      std::to_string(first.pid()) + " 7\nend 1\n");
+    const char* const damaged[] = {"cut", "version", "garbage", "huge"};
+    journals.write("stagehand-journal-cut.txt", written.substr(0, written.size() / 2));
+    journals.write("stagehand-journal-version.txt", "stagehand desktop journal 2\n" + dead + "end 0\n");
+    journals.write("stagehand-journal-garbage.txt", "\x7f\x01garbage\n");
+    journals.write("stagehand-journal-huge.txt", written, 1LL << 30);
+    clearer.kill();
+
+    std::string dry = tool(L"restore --dry-run --json");
+    EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":3,\"programs\":2")) << dry;
+    EXPECT_TRUE(first.noneVisible() && journals.names().size() == 6) << "a dry run changes nothing";
+
+    std::string report = tool(L"restore");
+    EXPECT_TRUE(first.allVisible() && second.allVisible() && !IsWindowVisible(taken)) << report;
+    EXPECT_NE(npos, report.find("Showed 3 windows of 2 programs; skipped 1 window that is gone")) << report;
+    std::vector<std::string> kept;
+    std::wstring folder = journals.path();
+    for (const char* name : damaged) {
+        kept.push_back(std::string("stagehand-journal-") + name + ".txt.damaged");
+        EXPECT_NE(npos, report.find("Refused the desktop-clearing journal " + std::string(folder.begin(), folder.end()) +
+                                    "\\stagehand-journal-" + name + ".txt: "))
+            << report;
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, journals.names()) << "the damaged are kept, renamed; the restored are gone";
+    EXPECT_NE(npos, report.find("cut.txt: it is cut short or damaged")) << report;
+    EXPECT_NE(npos, report.find("version.txt: its version is unknown")) << report;
+    EXPECT_NE(npos, report.find("huge.txt: it is larger than 1 MiB")) << report;
+    EXPECT_EQ("[]\r\n", tool(L"restore --json")) << "a second restore finds nothing";
+    DestroyWindow(taken);
+}
+
 TEST(Tool, BadInputGetsOneClearLineAndExitCode2)
 {
     const char* const cases[][2] = {
@@ -94,6 +150,7 @@ TEST(Tool, BadInputGetsOneClearLineAndExitCode2)
         {"windows 99999999999", "the pid '99999999999' is out of range"},
         {"windows no-such-program.exe", "no process named no-such-program.exe"},
         {"dance", "unknown command 'dance'"},
+        {"restore --now", "unexpected argument '--now'"},
         {"", "usage: stagehand COMMAND"},
     };
     for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 // the road of a test.
 #include "Demo.h"
 #include "Listings.h"
+#include "Restore.h"
 #include "UsageError.h"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ const char kUsage[] =
     "  demo [OPTIONS]                 tiles render windows over a monitor, hides the other\n"
     "                                 programs' windows, pumps until Escape, Alt+F4 or the\n"
     "                                 time is up, then restores the desktop\n"
+    "  restore [OPTIONS]              shows again the windows that test programs which\n"
+    "                                 died left hidden\n"
     "\n"
     "Run 'stagehand COMMAND --help' for a command's options.\n";
 
@@ -36,6 +39,16 @@ const char kDemoUsage[] =
     "  --spare NAME       an executable name whose windows stay visible; repeatable\n"
     "  --seconds N        how long to run, 0 to 3600 (default 10)\n"
     "  --screenshot FILE  save the monitor as a BMP file while the tiles are up\n";
+
+const char kRestoreUsage[] =
+    "usage: stagehand restore [--dry-run] [--force] [--json]\n"
+    "\n"
+    "Shows again the windows recorded in the desktop-clearing journals of test programs\n"
+    "that are no longer running, gives the foreground back and removes the journals.\n"
+    "\n"
+    "  --dry-run  change nothing; report what would be done\n"
+    "  --force    also restore the journals of test programs that are running\n"
+    "  --json     print JSON instead of a table\n";
 
 const char kListingUsage[] =
     "usage: stagehand monitors [--json]\n"
@@ -52,19 +65,19 @@ bool wantsHelp(const std::vector<std::string>& arguments)
     return false;
 }
 
-// Takes --json out of the arguments; anything else left over is an error.
-bool takeJson(std::vector<std::string>& arguments)
+// Takes the flag out of the arguments.
+bool takeFlag(std::vector<std::string>& arguments, const char* flag)
 {
-    bool json = false;
+    bool given = false;
     std::vector<std::string> rest;
     for (const std::string& a : arguments) {
-        if (a == "--json")
-            json = true;
+        if (a == flag)
+            given = true;
         else
             rest.push_back(a);
     }
     arguments.swap(rest);
-    return json;
+    return given;
 }
 
 int run(const std::string& command, std::vector<std::string> arguments)
@@ -76,13 +89,20 @@ int run(const std::string& command, std::vector<std::string> arguments)
         }
         return runDemo(parseDemoOptions(arguments));
     }
-    if (command != "monitors" && command != "processes" && command != "windows")
+    if (command != "monitors" && command != "processes" && command != "windows" && command != "restore")
         throw UsageError("unknown command '" + command + "'");
     if (wantsHelp(arguments)) {
-        std::fputs(kListingUsage, stdout);
+        std::fputs(command == "restore" ? kRestoreUsage : kListingUsage, stdout);
         return 0;
     }
-    bool json = takeJson(arguments);
+    bool json = takeFlag(arguments, "--json");
+    if (command == "restore") {
+        bool dryRun = takeFlag(arguments, "--dry-run");
+        bool force = takeFlag(arguments, "--force");
+        if (!arguments.empty())
+            throw UsageError("unexpected argument '" + arguments[0] + "'");
+        return restoreDesktop(dryRun, force, json);
+    }
     if (command == "windows") {
         if (arguments.empty())
             throw UsageError("windows needs a pid or an executable name");

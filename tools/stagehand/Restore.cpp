@@ -1,0 +1,74 @@
+#include "Restore.h"
+
+#include "Listing.h"
+
+#include <stagehand/DesktopRecovery.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+typedef stagehand::DesktopRecovery::JournalReport JournalReport;
+
+const char* outcomeName(const JournalReport& journal, bool dryRun)
+{
+    switch (journal.outcome) {
+    case JournalReport::RESTORED: return dryRun ? "would restore" : "restored";
+    case JournalReport::LEFT_ALONE: return "writer running";
+    default: return "refused";
+    }
+}
+
+std::string fileName(const vela::String& path)
+{
+    std::string text = path.toUtf8();
+    return text.substr(text.find_last_of('\\') + 1);
+}
+
+std::string count(unsigned int n, const char* what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
+int restoreDesktop(bool dryRun, bool force, bool json)
+{
+    stagehand::DesktopRecovery::Report report = stagehand::DesktopRecovery::restore(dryRun, force);
+    if (!json && report.journals.size() == 0) {
+        std::printf("No desktop-clearing journals in %s.\n", report.folder.toUtf8().c_str());
+        return 0;
+    }
+    Listing out(json, {{"journal", "JOURNAL", -48},
+                       {"writer", "WRITER", 7, 2},
+                       {"outcome", "OUTCOME", -15},
+                       {"shown", "SHOWN", 5, 2},
+                       {"programs", "PROGRAMS", 8, 2},
+                       {"skipped", "SKIPPED", 7, 2},
+                       {"problem", "PROBLEM", 0}});
+    unsigned int leftAlone = 0, refused = 0;
+    for (unsigned int i = 0; i < report.journals.size(); ++i) {
+        const JournalReport& journal = report.journals[i];
+        leftAlone += journal.outcome == JournalReport::LEFT_ALONE;
+        refused += journal.outcome == JournalReport::REFUSED;
+        out.text("journal", fileName(journal.path)).text("path", journal.path.toUtf8());
+        out.number("writer", journal.writerPid).flag("writerRunning", journal.writerRunning);
+        out.text("outcome", outcomeName(journal, dryRun)).number("shown", journal.shown.size());
+        out.number("programs", journal.programs).number("skipped", journal.skipped.size());
+        out.textOrNull("problem", journal.problem.toUtf8()).endRow();
+    }
+    out.finish();
+    if (json)
+        return 0;
+    std::printf("\n%s %s of %s; skipped %s that %s gone or now another program's.\n",
+                dryRun ? "Would show" : "Showed", count(report.windowsShown, "window").c_str(),
+                count(report.programs, "program").c_str(), count(report.windowsSkipped, "window").c_str(),
+                report.windowsSkipped == 1 ? "is" : "are");
+    if (leftAlone)
+        std::printf("Left %s alone: the writer is running (--force restores it anyway).\n",
+                    count(leftAlone, "journal").c_str());
+    if (refused)
+        std::printf("Refused %s as damaged; kept as .damaged files.\n", count(refused, "journal").c_str());
+    return 0;
+}
