@@ -283,6 +283,38 @@ void processTable(int programs)
     showTarget();
 }
 
+// Hiding the helpers' windows, journal included, against ShowWindow on each of them with
+// the same ownership check and nothing written.
+void clearing(int programs)
+{
+    std::vector<std::unique_ptr<HelperWindows>> helpers;
+    for (int i = 0; i < programs; ++i)
+        helpers.push_back(std::make_unique<HelperWindows>(L"helper.exe", L"x y"));
+    HelperWindows spared(L"spare_helper.exe", L"spared");
+    vela::Array<vela::String> keep;
+    keep.append("spare_helper.exe");
+    stagehand::RenderWindowManager manager;
+    manager.hideAllTopLevelProcessExcept(keep);  // the table, and the look for abandoned journals
+    manager.restoreAllTopLevelProcess();
+    auto showAll = [&] {
+        for (auto& helper : helpers)
+            for (HWND window : helper->windows())
+                ShowWindow(window, SW_SHOW);
+    };
+    std::string name = "hiding with its journal, " + std::to_string(programs) +
+                       (programs == 1 ? " helper program" : " helper programs");
+    compare(name.c_str(), 30, {[&] { manager.hideAllTopLevelProcessExcept(keep); },
+                               [&] { manager.restoreAllTopLevelProcess(); }}, {[&] {
+                for (auto& helper : helpers)
+                    for (HWND window : helper->windows()) {
+                        DWORD owner = 0;
+                        if (GetWindowThreadProcessId(window, &owner) && owner == helper->pid())
+                            ShowWindow(window, SW_HIDE);
+                    }
+            }, showAll});
+    manager.restoreAllTopLevelProcess();
+}
+
 template <class T>
 void arrays(const char* name)
 {
@@ -311,6 +343,8 @@ int main(int argc, char** argv)
     windowCreation();
     for (int programs : {1, 8, 32})
         processTable(programs);
+    for (int programs : {1, 32})
+        clearing(programs);
     arrays<DWORD>("`Array<DWORD>::append` ×1,000,000 against `std::vector`");
     arrays<int>("`Array<int>::append` (exported by vela.dll) ×1,000,000 against `std::vector`");
     return 0;
