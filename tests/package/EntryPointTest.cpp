@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 TEST(EntryPoint, LoadsAndUnloadsAndBothDllsCarryTheProjectVersion)
@@ -41,4 +44,27 @@ TEST(EntryPoint, LogPriorityComesFromTheEnvironment)
                       output.find("1 stagehand.ProcessEnumerator: leave enumerate") != std::string::npos;
         EXPECT_EQ(value[0] == L'1', traced) << "VELA_LOG_PRIORITY=" << value[0] << "\n" << output;
     }
+}
+
+// As a foreign-function interface finds them: every function of the .def by its plain name.
+TEST(EntryPoint, EveryCFunctionIsFoundByItsUndecoratedName)
+{
+    HMODULE library = LoadLibraryW(L"stagehand.dll");
+    ASSERT_NE(nullptr, library) << GetLastError();
+    std::ifstream def(STAGEHAND_DEF_FILE);
+    std::string line;
+    int found = 0;
+    while (std::getline(def, line)) {
+        if (line.rfind("    stagehand_", 0) != 0)
+            continue;
+        EXPECT_NE(nullptr, GetProcAddress(library, line.substr(4).c_str())) << line;
+        ++found;
+    }
+    EXPECT_GE(found, 19);
+    auto version = reinterpret_cast<const char* (*)()>(GetProcAddress(library, "stagehand_version"));
+    auto statusName = reinterpret_cast<const char* (*)(int)>(GetProcAddress(library, "stagehand_status_name"));
+    ASSERT_TRUE(version && statusName);
+    EXPECT_STREQ(STAGEHAND_VERSION, version());
+    EXPECT_STREQ("STAGEHAND_UNKNOWN_ADAPTER", statusName(3));
+    EXPECT_TRUE(FreeLibrary(library));
 }

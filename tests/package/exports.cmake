@@ -1,7 +1,8 @@
 # The DLL's export table, demangled, must be the list kept in the repository: an operation
 # defined inline in a header never reaches the table, and a caller of another build cannot
-# link it.
-#   cmake -DOBJDUMP=... -DCXXFILT=... -DDLL=... -DEXPECTED=... -P exports.cmake
+# link it. With DEF, the .def file of the C interface must name exactly the C functions
+# (those named stagehand_*) of the table, which another compiler's import library needs.
+#   cmake -DOBJDUMP=... -DCXXFILT=... -DDLL=... -DEXPECTED=... [-DDEF=...] -P exports.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} COMMAND ${CXXFILT} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
@@ -22,6 +23,17 @@ if(missing OR extra)
   list(JOIN missing "\n  " missing)
   list(JOIN extra "\n  " extra)
   message(FATAL_ERROR "${DLL} exports differ from ${EXPECTED}\nmissing:\n  ${missing}\nnot listed:\n  ${extra}")
+endif()
+if(DEF)
+  file(STRINGS ${DEF} listed REGEX "^[ \t]+[A-Za-z_0-9]+[ \t]*$")
+  list(TRANSFORM listed STRIP)
+  list(SORT listed)
+  set(exported ${actual})
+  list(FILTER exported INCLUDE REGEX "^stagehand_")
+  list(SORT exported)
+  if(NOT listed STREQUAL exported)
+    message(FATAL_ERROR "${DEF} names\n  ${listed}\nbut ${DLL} exports\n  ${exported}")
+  endif()
 endif()
 list(LENGTH actual count)
 message(STATUS "${count} exports as listed")

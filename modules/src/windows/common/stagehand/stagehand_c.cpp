@@ -1,0 +1,363 @@
+// The C interface: each entry point checks its arguments, calls the C++ classes and turns
+// every way they can fail, exceptions included, into a status and a message for the thread.
+#include <stagehand/stagehand_c.h>
+
+#include <stagehand/DesktopRecovery.h>
+#include <stagehand/MonitorInfoEnumerator.h>
+#include <stagehand/ProcessEnumerator.h>
+#include <stagehand/RenderWindowManager.h>
+#include <stagehand/WindowEnumerator.h>
+#include <vela/Exception.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+using stagehand::RenderWindowManager;
+using stagehand::SharedWindow;
+using vela::String;
+
+struct stagehand_window {
+    stagehand_manager* manager;
+    SharedWindow window;
+};
+
+struct stagehand_manager {
+    // Declared first, destroyed last: the handles let go of their windows before the
+    // manager shows the desktop again and destroys the rest.
+    RenderWindowManager manager;
+    // The same snapshot of the monitors as the manager's, to tell an unknown adapter from
+    // a window that failed.
+    stagehand::MonitorInfoEnumerator monitors;
+    std::vector<std::unique_ptr<stagehand_window>> windows;
+};
+
+namespace {
+
+const unsigned int kMaxGridSide = 64;
+
+thread_local std::string t_lastError;
+
+// A refused call: its status and why, thrown from inside an entry point to its guard.
+struct Refusal {
+    stagehand_status status;
+    std::string message;
+};
+
+[[noreturn]] void refuse(stagehand_status status, const std::string& message)
+{
+    throw Refusal{status, message};
+}
+
+template <typename T> T* need(T* pointer, const char* what)
+{
+    if (!pointer)
+        refuse(STAGEHAND_NULL_ARGUMENT, std::string(what) + " is null");
+    return pointer;
+}
+
+stagehand_status keep(const char* function, stagehand_status status, const char* message) noexcept
+{
+    try {
+        t_lastError = std::string(function) + ": " + message;
+    } catch (...) {
+        t_lastError.clear();
+    }
+    return status;
+}
+
+// Runs the body of an entry point; no exception gets past it.
+template <typename Body> stagehand_status guarded(const char* function, Body body) noexcept
+{
+    try {
+        body();
+        return STAGEHAND_OK;
+    } catch (const Refusal& refusal) {
+        return keep(function, refusal.status, refusal.message.c_str());
+    } catch (const vela::NullPointer& e) {
+        return keep(function, STAGEHAND_OUT_OF_MEMORY, e.what());
+    } catch (const std::bad_alloc&) {
+        return keep(function, STAGEHAND_OUT_OF_MEMORY, "out of memory");
+    } catch (const vela::IndexOutOfBounds& e) {
+        return keep(function, STAGEHAND_INDEX_OUT_OF_RANGE, e.what());
+    } catch (const std::exception& e) {
+        return keep(function, STAGEHAND_INTERNAL_ERROR, e.what());
+    } catch (...) {
+        return keep(function, STAGEHAND_INTERNAL_ERROR, "an unknown exception");
+    }
+}
+
+// The buffer rule of every listing: the number always, the elements only when all fit.
+template <typename T, typename Element>
+void copyOut(T* buffer, uint32_t capacity, uint32_t* count, unsigned int size, Element element)
+{
+    need(count, "count");
+    if (!buffer && capacity > 0)
+        refuse(STAGEHAND_NULL_ARGUMENT, "the buffer is null but its capacity is not 0");
+    *count = size;
+    if (size > capacity)
+        refuse(STAGEHAND_BUFFER_TOO_SMALL,
+               "room for " + std::to_string(capacity) + " of " + std::to_string(size) + " elements");
+    for (unsigned int i = 0; i < size; ++i)
+        buffer[i] = element(i);
+}
+
+stagehand_window* handOut(stagehand_manager& manager, const SharedWindow& window)
+{
+    manager.windows.push_back(std::unique_ptr<stagehand_window>(new stagehand_window{&manager, window}));
+    return manager.windows.back().get();
+}
+
+void needAdapter(const stagehand_manager& manager, const String& adapterId)
+{
+    stagehand::MonitorInfoEnumerator::Info monitor;
+    if (!manager.monitors.getMonitorInfo(adapterId, monitor))
+        refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
+}
+
+}  // namespace
+
+const char* stagehand_version(void)
+{
+    return STAGEHAND_VERSION;
+}
+
+const char* stagehand_status_name(stagehand_status status)
+{
+    switch (status) {
+    case STAGEHAND_OK: return "STAGEHAND_OK";
+    case STAGEHAND_NULL_ARGUMENT: return "STAGEHAND_NULL_ARGUMENT";
+    case STAGEHAND_BUFFER_TOO_SMALL: return "STAGEHAND_BUFFER_TOO_SMALL";
+    case STAGEHAND_UNKNOWN_ADAPTER: return "STAGEHAND_UNKNOWN_ADAPTER";
+    case STAGEHAND_BAD_GRID: return "STAGEHAND_BAD_GRID";
+    case STAGEHAND_WINDOW_FAILED: return "STAGEHAND_WINDOW_FAILED";
+    case STAGEHAND_SYSTEM_ERROR: return "STAGEHAND_SYSTEM_ERROR";
+    case STAGEHAND_OUT_OF_MEMORY: return "STAGEHAND_OUT_OF_MEMORY";
+    case STAGEHAND_INDEX_OUT_OF_RANGE: return "STAGEHAND_INDEX_OUT_OF_RANGE";
+    case STAGEHAND_INTERNAL_ERROR: return "STAGEHAND_INTERNAL_ERROR";
+    }
+    return "unknown status";
+}
+
+stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* needed)
+{
+    // Not guarded: a failure here must not replace the message it is asked for.
+    uint32_t length = static_cast<uint32_t>(t_lastError.size()) + 1;
+    if (needed)
+        *needed = length;
+    if (!buffer && size > 0)
+        return STAGEHAND_NULL_ARGUMENT;
+    if (size < length)
+        return STAGEHAND_BUFFER_TOO_SMALL;
+    std::memcpy(buffer, t_lastError.c_str(), length);
+    return STAGEHAND_OK;
+}
+
+stagehand_status stagehand_monitors(stagehand_monitor* monitors, uint32_t capacity, uint32_t* count)
+{
+    return guarded(__func__, [&] {
+        stagehand::MonitorInfoEnumerator enumerator;
+        vela::Array<String> ids;
+        unsigned int size = enumerator.getAdapterId(ids);
+        copyOut(monitors, capacity, count, size, [&](unsigned int i) {
+            stagehand::MonitorInfoEnumerator::Info info;
+            enumerator.getMonitorInfo(ids[i], info);
+            stagehand_monitor monitor = {};
+            std::string id = ids[i].toUtf8();
+            if (id.size() >= sizeof monitor.adapter_id)
+                refuse(STAGEHAND_INTERNAL_ERROR, "an adapter id longer than a device name: " + id);
+            std::memcpy(monitor.adapter_id, id.c_str(), id.size() + 1);
+            monitor.rect = info.monitorInfo.rcMonitor;
+            monitor.work_area = info.monitorInfo.rcWork;
+            monitor.primary = (info.monitorInfo.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0;
+            return monitor;
+        });
+    });
+}
+
+stagehand_status stagehand_process_ids(uint32_t* pids, uint32_t capacity, uint32_t* count)
+{
+    return guarded(__func__, [&] {
+        stagehand::ProcessEnumerator enumerator;
+        if (!enumerator.enumerate())
+            refuse(STAGEHAND_SYSTEM_ERROR, "the processes could not be listed");
+        const vela::Array<DWORD>& ids = enumerator.processIds();
+        copyOut(pids, capacity, count, enumerator.numPids(), [&](unsigned int i) { return static_cast<uint32_t>(ids[i]); });
+    });
+}
+
+stagehand_status stagehand_process_windows(uint32_t pid, HWND* windows, uint32_t capacity, uint32_t* count)
+{
+    return guarded(__func__, [&] {
+        stagehand::WindowEnumerator enumerator;
+        if (!enumerator.enumerate(pid))
+            refuse(STAGEHAND_SYSTEM_ERROR, "the windows of process " + std::to_string(pid) + " could not be listed");
+        const vela::Array<HWND>& handles = enumerator.windowHandles();
+        copyOut(windows, capacity, count, handles.size(), [&](unsigned int i) { return handles[i]; });
+    });
+}
+
+stagehand_status stagehand_manager_create(stagehand_manager** manager)
+{
+    return guarded(__func__, [&] {
+        *need(manager, "manager") = nullptr;
+        *manager = new stagehand_manager();
+    });
+}
+
+stagehand_status stagehand_manager_destroy(stagehand_manager* manager)
+{
+    return guarded(__func__, [&] { delete need(manager, "manager"); });
+}
+
+stagehand_status stagehand_window_create(stagehand_manager* manager, const char* adapter_id, const char* name,
+                                         const RECT* rect, uint32_t style, stagehand_window** window)
+{
+    return guarded(__func__, [&] {
+        *need(window, "window") = nullptr;
+        String adapterId(need(adapter_id, "adapter_id"));
+        needAdapter(*need(manager, "manager"), adapterId);
+        RenderWindowManager::WindowParam param;
+        param.rect = *need(rect, "rect");
+        param.style = style;
+        param.windowName = need(name, "name");
+        SharedWindow made = manager->manager.createRenderWindow(param, adapterId);
+        if (!made.get())
+            refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
+        if (!made->isInitialized())
+            refuse(STAGEHAND_WINDOW_FAILED, std::string("the render window \"") + name + "\" could not be made");
+        *window = handOut(*manager, made);
+    });
+}
+
+stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* adapter_id, const char* name_prefix,
+                                       uint32_t rows, uint32_t columns, uint32_t style, stagehand_window** windows,
+                                       uint32_t capacity)
+{
+    return guarded(__func__, [&] {
+        need(manager, "manager");
+        String adapterId(need(adapter_id, "adapter_id"));
+        need(name_prefix, "name_prefix");
+        if (rows == 0 || columns == 0 || rows > kMaxGridSide || columns > kMaxGridSide)
+            refuse(STAGEHAND_BAD_GRID, "a grid of " + std::to_string(rows) + " x " + std::to_string(columns) +
+                                           ": rows and columns must be 1 to " + std::to_string(kMaxGridSide));
+        uint32_t size = rows * columns;
+        if (!windows && capacity > 0)
+            refuse(STAGEHAND_NULL_ARGUMENT, "windows is null but its capacity is not 0");
+        if (capacity < size)
+            refuse(STAGEHAND_BUFFER_TOO_SMALL, "room for " + std::to_string(capacity) + " of " +
+                                                   std::to_string(size) + " windows");
+        std::fill(windows, windows + size, nullptr);
+        needAdapter(*manager, adapterId);
+
+        vela::Array<RenderWindowManager::WindowParam> params;
+        for (uint32_t i = 0; i < size; ++i) {
+            RenderWindowManager::WindowParam param;
+            param.style = style;
+            param.windowName = String(name_prefix).append(" ").append(std::to_string(i + 1).c_str());
+            params.append(param);
+        }
+        RenderWindowManager::TileParam grid = {rows, columns};
+        if (!manager->manager.createTiledRenderWindow(params, adapterId, grid))
+            refuse(STAGEHAND_WINDOW_FAILED, "not every window of the grid could be made");
+        const stagehand::WindowList& list = manager->manager.getWindowsByAdapterID(adapterId);
+        manager->windows.reserve(manager->windows.size() + size);  // no handle is lost to a failed push
+        for (uint32_t i = 0; i < size; ++i)
+            windows[i] = handOut(*manager, list[i]);
+    });
+}
+
+stagehand_status stagehand_window_release(stagehand_window* window)
+{
+    return guarded(__func__, [&] {
+        std::vector<std::unique_ptr<stagehand_window>>& handles = need(window, "window")->manager->windows;
+        auto held = std::find_if(handles.begin(), handles.end(),
+                                 [&](const std::unique_ptr<stagehand_window>& handle) { return handle.get() == window; });
+        if (held == handles.end())
+            refuse(STAGEHAND_INTERNAL_ERROR, "the window is not one its manager handed out");
+        handles.erase(held);
+    });
+}
+
+HWND stagehand_window_hwnd(const stagehand_window* window)
+{
+    return window ? window->window->getHWND() : nullptr;
+}
+
+stagehand_status stagehand_window_pump(stagehand_window* window)
+{
+    return guarded(__func__, [&] { need(window, "window")->window->listenOnce(); });
+}
+
+stagehand_status stagehand_window_aborted(stagehand_window* window, int32_t* aborted)
+{
+    return guarded(__func__, [&] {
+        need(window, "window");
+        *need(aborted, "aborted") = window->window->isTestAborted() ? 1 : 0;
+    });
+}
+
+stagehand_status stagehand_window_reset_abort(stagehand_window* window)
+{
+    return guarded(__func__, [&] { need(window, "window")->window->resetTestAborted(); });
+}
+
+stagehand_status stagehand_hide_all(stagehand_manager* manager)
+{
+    return guarded(__func__, [&] { need(manager, "manager")->manager.hideAllTopLevelProcess(); });
+}
+
+stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const char* const* programs,
+                                           uint32_t program_count, const HWND* windows, uint32_t window_count)
+{
+    return guarded(__func__, [&] {
+        need(manager, "manager");
+        if (program_count > 0)
+            need(programs, "programs");
+        if (window_count > 0)
+            need(windows, "windows");
+        vela::Array<String> names;
+        for (uint32_t i = 0; i < program_count; ++i)
+            names.append(String(need(programs[i], "a program name")));
+        vela::Array<HWND> kept;
+        for (uint32_t i = 0; i < window_count; ++i)
+            kept.append(windows[i]);
+        RenderWindowManager& clearing = manager->manager;
+        if (program_count == 0)
+            clearing.hideAllTopLevelProcessExcept(kept);
+        else if (window_count == 0)
+            clearing.hideAllTopLevelProcessExcept(names);
+        else
+            clearing.hideAllTopLevelProcessExcept(names, kept);
+    });
+}
+
+stagehand_status stagehand_restore(stagehand_manager* manager)
+{
+    return guarded(__func__, [&] { need(manager, "manager")->manager.restoreAllTopLevelProcess(); });
+}
+
+stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force, stagehand_recovery* report)
+{
+    return guarded(__func__, [&] {
+        stagehand::DesktopRecovery::Report done = stagehand::DesktopRecovery::restore(dry_run != 0, force != 0);
+        if (!report)
+            return;
+        stagehand_recovery summary = {};
+        summary.journals = done.journals.size();
+        for (unsigned int i = 0; i < done.journals.size(); ++i) {
+            switch (done.journals[i].outcome) {
+            case stagehand::DesktopRecovery::JournalReport::RESTORED: ++summary.journals_restored; break;
+            case stagehand::DesktopRecovery::JournalReport::LEFT_ALONE: ++summary.journals_left_alone; break;
+            case stagehand::DesktopRecovery::JournalReport::REFUSED: ++summary.journals_refused; break;
+            }
+        }
+        summary.windows_shown = done.windowsShown;
+        summary.programs = done.programs;
+        summary.windows_skipped = done.windowsSkipped;
+        *report = summary;
+    });
+}

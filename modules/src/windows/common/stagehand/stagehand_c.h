@@ -1,0 +1,164 @@
+/* The C interface of stagehand.dll, for any Windows compiler and any language with a C
+ * foreign-function interface. It compiles as C99 and as C++; its functions are exported by
+ * these names, undecorated, and listed in stagehand.def for making an import library.
+ *
+ * Conventions of every function:
+ * - It returns a stagehand_status, or says which value stands for failure.
+ * - No exception leaves it. On failure the calling thread keeps a message, which
+ *   stagehand_last_error copies out; a successful call leaves the message as it was.
+ * - Text is UTF-8 and zero-terminated.
+ * - A call that lists things takes a caller's buffer and its capacity in elements, always
+ *   stores the number it has in *count, and fills the buffer only when all of them fit;
+ *   otherwise it returns STAGEHAND_BUFFER_TOO_SMALL and leaves the buffer untouched. A
+ *   null buffer goes with a capacity of 0, to ask for the number.
+ * - Nothing is thread-safe. Windows belong to the thread that creates them, which must
+ *   pump them with stagehand_window_pump (typically once per frame).
+ * - Handles and pointers are valid only as each function states; passing a handle that
+ *   was destroyed or released is undefined, as with free(). Null is always refused. */
+#ifndef STAGEHAND_C_H
+#define STAGEHAND_C_H
+
+#include <stdint.h>
+#include <windows.h>
+
+#if defined(STAGEHAND_BUILDING_DLL)
+#define STAGEHAND_C_API __declspec(dllexport)
+#else
+#define STAGEHAND_C_API __declspec(dllimport)
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum stagehand_status {
+    STAGEHAND_OK = 0,
+    STAGEHAND_NULL_ARGUMENT = 1,      /* a required pointer or handle is null */
+    STAGEHAND_BUFFER_TOO_SMALL = 2,   /* *count or *needed tells the size needed */
+    STAGEHAND_UNKNOWN_ADAPTER = 3,    /* no monitor has that adapter id */
+    STAGEHAND_BAD_GRID = 4,           /* rows or columns outside 1..64 */
+    STAGEHAND_WINDOW_FAILED = 5,      /* a render window could not be made (see the log) */
+    STAGEHAND_SYSTEM_ERROR = 6,       /* a Windows call failed (the log has its error code) */
+    STAGEHAND_OUT_OF_MEMORY = 7,      /* storage could not be had */
+    STAGEHAND_INDEX_OUT_OF_RANGE = 8, /* an index past the end of the library's storage */
+    STAGEHAND_INTERNAL_ERROR = 9      /* any other failure inside the library */
+} stagehand_status;
+
+/* A RenderWindowManager: render windows grouped by adapter, and desktop clearing. */
+typedef struct stagehand_manager stagehand_manager;
+/* A render window handed out by a manager. */
+typedef struct stagehand_window stagehand_window;
+
+/* Room for any adapter id: a device name has at most 32 UTF-16 units. */
+#define STAGEHAND_ADAPTER_ID_SIZE 128
+
+typedef struct stagehand_monitor {
+    char adapter_id[STAGEHAND_ADAPTER_ID_SIZE]; /* "\\.\DISPLAY1", zero-terminated */
+    RECT rect;                                  /* virtual-screen coordinates */
+    RECT work_area;                             /* the rectangle without the taskbar */
+    int32_t primary;                            /* 1 for the primary monitor, else 0 */
+} stagehand_monitor;
+
+/* What stagehand_restore_abandoned did, or in a dry run would do. */
+typedef struct stagehand_recovery {
+    uint32_t journals;            /* journals found */
+    uint32_t journals_restored;   /* their writers had ended (or force): shown again, removed */
+    uint32_t journals_left_alone; /* their writers are running */
+    uint32_t journals_refused;    /* damaged: kept as NAME.damaged */
+    uint32_t windows_shown;
+    uint32_t programs;            /* the programs whose windows were shown */
+    uint32_t windows_skipped;     /* gone, or now another program's */
+} stagehand_recovery;
+
+/* ---- The library */
+
+/* The library's version, "MAJOR.MINOR.PATCH"; static text, never null, not to be freed. */
+STAGEHAND_C_API const char* stagehand_version(void);
+/* The name of a status ("STAGEHAND_OK", ...); static text, never null ("unknown status"). */
+STAGEHAND_C_API const char* stagehand_status_name(stagehand_status status);
+/* Copies the message of this thread's last failed call (empty before any) into buffer,
+ * whose size is in bytes, and stores the size it needs, the terminating zero included, in
+ * *needed (when needed is not null). Changes no message. */
+STAGEHAND_C_API stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* needed);
+
+/* ---- Listings: snapshots taken by each call, copied into the caller's storage */
+
+/* The monitors of the desktop. */
+STAGEHAND_C_API stagehand_status stagehand_monitors(stagehand_monitor* monitors, uint32_t capacity,
+                                                    uint32_t* count);
+/* The ids of all processes; they come and go, so leave room for more between two calls. */
+STAGEHAND_C_API stagehand_status stagehand_process_ids(uint32_t* pids, uint32_t capacity, uint32_t* count);
+/* The visible top-level windows of a process, topmost first. */
+STAGEHAND_C_API stagehand_status stagehand_process_windows(uint32_t pid, HWND* windows, uint32_t capacity,
+                                                           uint32_t* count);
+
+/* ---- The manager */
+
+/* Makes a manager, which enumerates the monitors once, into *manager (null on failure).
+ * The caller destroys it with stagehand_manager_destroy. */
+STAGEHAND_C_API stagehand_status stagehand_manager_create(stagehand_manager** manager);
+/* Shows again every window the manager hid and gives the foreground back, releases every
+ * window it handed out (their stagehand_window handles end here) and destroys the render
+ * windows nobody else holds, then frees the manager. */
+STAGEHAND_C_API stagehand_status stagehand_manager_destroy(stagehand_manager* manager);
+
+/* ---- Render windows: always on top, each of a window class named after it. A name that
+ * a live render window of this process has fails with STAGEHAND_WINDOW_FAILED. */
+
+/* One window of that name and style (WS_POPUP | WS_VISIBLE, say), placed on rect (virtual-
+ * screen coordinates) and kept in the list of adapter_id, into *window (null on failure).
+ * The handle stays valid until stagehand_window_release or stagehand_manager_destroy. */
+STAGEHAND_C_API stagehand_status stagehand_window_create(stagehand_manager* manager, const char* adapter_id,
+                                                         const char* name, const RECT* rect, uint32_t style,
+                                                         stagehand_window** window);
+/* Replaces the adapter's list by rows x columns windows named "NAME_PREFIX 1", "NAME_PREFIX
+ * 2", ... tiled over the monitor's work area column by column, top to bottom, and stores
+ * their handles in that order in windows[0 .. rows x columns - 1] (nulls on failure). Each
+ * handle stays valid until stagehand_window_release or stagehand_manager_destroy. When not
+ * every window could be made, the function fails and the adapter's list keeps those that
+ * could, for the manager alone. */
+STAGEHAND_C_API stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* adapter_id,
+                                                       const char* name_prefix, uint32_t rows, uint32_t columns,
+                                                       uint32_t style, stagehand_window** windows,
+                                                       uint32_t capacity);
+/* Gives the handle back; the window itself goes when neither the adapter's list nor
+ * another handle holds it. */
+STAGEHAND_C_API stagehand_status stagehand_window_release(stagehand_window* window);
+/* The window's HWND, for rendering into; null for a null handle or a window that was closed. */
+STAGEHAND_C_API HWND stagehand_window_hwnd(const stagehand_window* window);
+/* Handles at most one pending message of the window; returns at once when there is none. */
+STAGEHAND_C_API stagehand_status stagehand_window_pump(stagehand_window* window);
+/* Whether Escape or Alt+F4 reached the window since it was made or last reset: 1 or 0. */
+STAGEHAND_C_API stagehand_status stagehand_window_aborted(stagehand_window* window, int32_t* aborted);
+STAGEHAND_C_API stagehand_status stagehand_window_reset_abort(stagehand_window* window);
+
+/* ---- Desktop clearing. The manager's table of the desktop's programs (those showing a
+ * visible top-level window, this one included) is taken by the first call that spares
+ * programs by name, and hiding acts on that table alone: until then stagehand_hide_all
+ * hides nothing. Spare this program by its executable's name, or its render windows by
+ * their handles. */
+
+/* Hides every window of the table; remembers the foreground window. */
+STAGEHAND_C_API stagehand_status stagehand_hide_all(stagehand_manager* manager);
+/* Hides every window of the table but those of the named programs (executable names such
+ * as "my_test.exe", compared without regard to case) and the given windows. programs may
+ * be null when program_count is 0, windows when window_count is 0. The foreground window
+ * is remembered when no program is named. */
+STAGEHAND_C_API stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const char* const* programs,
+                                                           uint32_t program_count, const HWND* windows,
+                                                           uint32_t window_count);
+/* Shows every window of the table again and gives the foreground back. */
+STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
+
+/* Shows again what test programs that died left hidden: the windows recorded in the
+ * journals of managers whose processes have ended (force: also of running ones) that still
+ * belong to their recorded programs; then removes those journals. dry_run changes nothing
+ * and reports what would be done. report may be null. */
+STAGEHAND_C_API stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force,
+                                                             stagehand_recovery* report);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
