@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and builds examples/typical_test against the
 # installed package with the installed toolchain file, as C++17 and as C++20, the way the
-# README tells a consumer to. Each program then runs under Wine with nothing but what its
-# build copied beside it: no WINEPATH, no DLL from elsewhere.
-#   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR [CONFIGURE-ARGUMENT...]
+# README tells a consumer to; then tests/c/c_road.c as a caller of another compiler builds
+# it, from the C header and an import library made of stagehand.def. Each program runs under
+# Wine with nothing but what its build copied beside it: no WINEPATH, no DLL from elsewhere.
+#   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR MINGW_GCC DLLTOOL [CONFIGURE-ARGUMENT...]
 set -euo pipefail
-wine=$1 cmake=$2 build=$3 source=$4
-shift 4
+wine=$1 cmake=$2 build=$3 source=$4 gcc=$5 dlltool=$6
+shift 6
 work=$(mktemp -d "${TMPDIR:-/tmp}/stagehand-consumer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 unset WINEPATH
@@ -26,3 +27,13 @@ for standard in 17 20; do
   grep -q '^100 frames' <<<"$output"
   if grep -q '116 ' <<<"$output"; then echo "a name was not found"; exit 1; fi
 done
+
+prefix=$work/prefix c=$work/c
+mkdir "$c"
+"$gcc" -x c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -I"$prefix/include" - \
+  <<<'#include <stagehand/stagehand_c.h>'
+"$dlltool" -d "$prefix/lib/stagehand.def" -l "$c/stagehand.lib"
+"$gcc" -std=c99 -Wall -Wextra -pedantic -Werror -I"$prefix/include" "$source/tests/c/c_road.c" "$c/stagehand.lib" \
+  -o "$c/c_road.exe"
+cp "$prefix"/bin/*.dll "$build"/bin/helper.exe "$build"/bin/spare_helper.exe "$c"
+(cd "$c" && "$wine" c_road.exe)
