@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -47,7 +46,7 @@ TEST(EntryPoint, LogPriorityComesFromTheEnvironment)
 }
 
 // As a foreign-function interface finds them: every function of the .def by its plain name.
-TEST(EntryPoint, EveryCFunctionIsFoundByItsUndecoratedName)
+TEST(EntryPoint, EveryCFunctionIsFoundByItsPlainName)
 {
     HMODULE library = LoadLibraryW(L"stagehand.dll");
     ASSERT_NE(nullptr, library) << GetLastError();
@@ -55,16 +54,17 @@ TEST(EntryPoint, EveryCFunctionIsFoundByItsUndecoratedName)
     std::string line;
     int found = 0;
     while (std::getline(def, line)) {
-        if (line.rfind("    stagehand_", 0) != 0)
-            continue;
-        EXPECT_NE(nullptr, GetProcAddress(library, line.substr(4).c_str())) << line;
-        ++found;
+        if (line.rfind("    stagehand_", 0) == 0) {
+            EXPECT_NE(nullptr, GetProcAddress(library, line.substr(4).c_str())) << line;
+            ++found;
+        }
     }
     EXPECT_GE(found, 19);
     auto version = reinterpret_cast<const char* (*)()>(GetProcAddress(library, "stagehand_version"));
-    auto statusName = reinterpret_cast<const char* (*)(int)>(GetProcAddress(library, "stagehand_status_name"));
-    ASSERT_TRUE(version && statusName);
+    auto create = reinterpret_cast<int (*)(void*)>(GetProcAddress(library, "stagehand_manager_create"));
+    ASSERT_TRUE(version && create);
     EXPECT_STREQ(STAGEHAND_VERSION, version());
-    EXPECT_STREQ("STAGEHAND_UNKNOWN_ADAPTER", statusName(3));
+    EXPECT_EQ(1, create(nullptr)) << "STAGEHAND_NULL_ARGUMENT";
     EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"stagehand.dll"));
 }

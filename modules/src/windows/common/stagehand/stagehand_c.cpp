@@ -10,6 +10,7 @@
 #include <vela/Exception.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -39,7 +40,10 @@ namespace {
 
 const unsigned int kMaxGridSide = 64;
 
-thread_local std::string t_lastError;
+// Trivial storage on purpose: a thread_local with a destructor pins the DLL and hangs the
+// exit of a thread that called in after the DLL was freed.
+const size_t kMessageSize = 1024;
+thread_local char t_lastError[kMessageSize];
 
 // A refused call: its status and why, thrown from inside an entry point to its guard.
 struct Refusal {
@@ -61,10 +65,13 @@ template <typename T> T* need(T* pointer, const char* what)
 
 stagehand_status keep(const char* function, stagehand_status status, const char* message) noexcept
 {
-    try {
-        t_lastError = std::string(function) + ": " + message;
-    } catch (...) {
-        t_lastError.clear();
+    int length = std::snprintf(t_lastError, kMessageSize, "%s: %s", function, message);
+    if (length >= static_cast<int>(kMessageSize)) {
+        // Cut where a character starts, so that the message stays valid UTF-8.
+        size_t end = kMessageSize - 1;
+        while (end > 0 && (static_cast<unsigned char>(t_lastError[end]) & 0xC0) == 0x80)
+            --end;
+        t_lastError[end] = '\0';
     }
     return status;
 }
@@ -145,14 +152,14 @@ const char* stagehand_status_name(stagehand_status status)
 stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* needed)
 {
     // Not guarded: a failure here must not replace the message it is asked for.
-    uint32_t length = static_cast<uint32_t>(t_lastError.size()) + 1;
+    uint32_t length = static_cast<uint32_t>(std::strlen(t_lastError)) + 1;
     if (needed)
         *needed = length;
     if (!buffer && size > 0)
         return STAGEHAND_NULL_ARGUMENT;
     if (size < length)
         return STAGEHAND_BUFFER_TOO_SMALL;
-    std::memcpy(buffer, t_lastError.c_str(), length);
+    std::memcpy(buffer, t_lastError, length);
     return STAGEHAND_OK;
 }
 

@@ -4,8 +4,8 @@
  *
  * Conventions of every function:
  * - It returns a stagehand_status, or says which value stands for failure.
- * - No exception leaves it. On failure the calling thread keeps a message, which
- *   stagehand_last_error copies out; a successful call leaves the message as it was.
+ * - No exception leaves it. On failure the calling thread keeps a message of at most 1023
+ *   bytes, which stagehand_last_error copies out; a successful call leaves it as it was.
  * - Text is UTF-8 and zero-terminated.
  * - A call that lists things takes a caller's buffer and its capacity in elements, always
  *   stores the number it has in *count, and fills the buffer only when all of them fit;
