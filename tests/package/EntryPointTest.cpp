@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <string>
 #include <vector>
 
 TEST(EntryPoint, LoadsAndUnloadsAndBothDllsCarryTheProjectVersion)
@@ -43,28 +41,4 @@ TEST(EntryPoint, LogPriorityComesFromTheEnvironment)
                       output.find("1 stagehand.ProcessEnumerator: leave enumerate") != std::string::npos;
         EXPECT_EQ(value[0] == L'1', traced) << "VELA_LOG_PRIORITY=" << value[0] << "\n" << output;
     }
-}
-
-// As a foreign-function interface finds them: every function of the .def by its plain name.
-TEST(EntryPoint, EveryCFunctionIsFoundByItsPlainName)
-{
-    HMODULE library = LoadLibraryW(L"stagehand.dll");
-    ASSERT_NE(nullptr, library) << GetLastError();
-    std::ifstream def(STAGEHAND_DEF_FILE);
-    std::string line;
-    int found = 0;
-    while (std::getline(def, line)) {
-        if (line.rfind("    stagehand_", 0) == 0) {
-            EXPECT_NE(nullptr, GetProcAddress(library, line.substr(4).c_str())) << line;
-            ++found;
-        }
-    }
-    EXPECT_GE(found, 19);
-    auto version = reinterpret_cast<const char* (*)()>(GetProcAddress(library, "stagehand_version"));
-    auto create = reinterpret_cast<int (*)(void*)>(GetProcAddress(library, "stagehand_manager_create"));
-    ASSERT_TRUE(version && create);
-    EXPECT_STREQ(STAGEHAND_VERSION, version());
-    EXPECT_EQ(1, create(nullptr)) << "STAGEHAND_NULL_ARGUMENT";
-    EXPECT_TRUE(FreeLibrary(library));
-    EXPECT_EQ(nullptr, GetModuleHandleW(L"stagehand.dll"));
 }

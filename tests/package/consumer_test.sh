@@ -2,7 +2,8 @@
 # Installs the build into a fresh prefix and builds examples/typical_test against the
 # installed package with the installed toolchain file, as C++17 and as C++20, the way the
 # README tells a consumer to; then tests/c/c_road.c as a caller of another compiler builds
-# it, from the C header and an import library made of stagehand.def. Each program runs under
+# it, from the C header and an import library made of stagehand.def, and tests/c/c_load.c,
+# which loads the DLL at run time by the names of the .def. Each program runs under
 # Wine with nothing but what its build copied beside it: no WINEPATH, no DLL from elsewhere.
 #   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR MINGW_GCC DLLTOOL [CONFIGURE-ARGUMENT...]
 set -euo pipefail
@@ -33,7 +34,10 @@ mkdir "$c"
 "$gcc" -x c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -I"$prefix/include" - \
   <<<'#include <stagehand/stagehand_c.h>'
 "$dlltool" -d "$prefix/lib/stagehand.def" -l "$c/stagehand.lib"
-"$gcc" -std=c99 -Wall -Wextra -pedantic -Werror -I"$prefix/include" "$source/tests/c/c_road.c" "$c/stagehand.lib" \
-  -o "$c/c_road.exe"
+c99=("$gcc" -std=c99 -Wall -Wextra -pedantic -Werror -I"$prefix/include")
+"${c99[@]}" "$source/tests/c/c_road.c" "$c/stagehand.lib" -o "$c/c_road.exe"
+"${c99[@]}" "$source/tests/c/c_load.c" -o "$c/c_load.exe"
 cp "$prefix"/bin/*.dll "$build"/bin/helper.exe "$build"/bin/spare_helper.exe "$c"
 (cd "$c" && "$wine" c_road.exe)
+mapfile -t functions < <(awk '$1 ~ /^stagehand_/ { print $1 }' "$prefix/lib/stagehand.def")
+(cd "$c" && "$wine" c_load.exe "${functions[@]}")
