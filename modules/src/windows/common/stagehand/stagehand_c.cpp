@@ -271,9 +271,16 @@ stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* a
         if (!manager->manager.createTiledRenderWindow(params, adapterId, grid))
             refuse(STAGEHAND_WINDOW_FAILED, "not every window of the grid could be made");
         const stagehand::WindowList& list = manager->manager.getWindowsByAdapterID(adapterId);
-        manager->windows.reserve(manager->windows.size() + size);  // no handle is lost to a failed push
+        // All handles first, so that running out of memory hands out none of them.
+        std::vector<std::unique_ptr<stagehand_window>> handles;
+        handles.reserve(size);
         for (uint32_t i = 0; i < size; ++i)
-            windows[i] = handOut(*manager, list[i]);
+            handles.push_back(std::unique_ptr<stagehand_window>(new stagehand_window{manager, list[i]}));
+        manager->windows.reserve(manager->windows.size() + size);
+        for (uint32_t i = 0; i < size; ++i) {
+            windows[i] = handles[i].get();
+            manager->windows.push_back(std::move(handles[i]));
+        }
     });
 }
 

@@ -113,10 +113,11 @@ STAGEHAND_C_API stagehand_status stagehand_window_create(stagehand_manager* mana
                                                          stagehand_window** window);
 /* Replaces the adapter's list by rows x columns windows named "NAME_PREFIX 1", "NAME_PREFIX
  * 2", ... tiled over the monitor's work area column by column, top to bottom, and stores
- * their handles in that order in windows[0 .. rows x columns - 1] (nulls on failure). Each
- * handle stays valid until stagehand_window_release or stagehand_manager_destroy. When not
- * every window could be made, the function fails and the adapter's list keeps those that
- * could, for the manager alone. */
+ * their handles in that order in windows[0 .. rows x columns - 1]: nulls when the windows
+ * could not be made, untouched when the grid or the buffer is refused. Each handle stays
+ * valid until stagehand_window_release or stagehand_manager_destroy. When not every window
+ * could be made, the function fails and the adapter's list keeps those that could, for the
+ * manager alone. */
 STAGEHAND_C_API stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* adapter_id,
                                                        const char* name_prefix, uint32_t rows, uint32_t columns,
                                                        uint32_t style, stagehand_window** windows,
