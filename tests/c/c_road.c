@@ -1,7 +1,8 @@
 /* The road of a test, walked in C through stagehand_c.h alone: render windows on every
  * monitor and a grid, the desktop cleared of two helper programs (helper.exe and
  * spare_helper.exe beside this program) and restored, from the manager and from its
- * journal, Escape pumped, and every bad input answered with its code. Prints "c road: ok". */
+ * journal, with a third (hung_helper.exe) that has stopped responding, Escape pumped, and
+ * every bad input answered with its code. Prints "c road: ok". */
 #include <stagehand/stagehand_c.h>
 
 #include <stdio.h>
@@ -111,7 +112,8 @@ int main(void)
     stagehand_window* grid[6];
     HWND made[8 + 6];
     stagehand_recovery report;
-    helper cleared, spared;
+    helper cleared, spared, hung;
+    DWORD start;
     const char* own[2] = {"c_road.exe", "spare_helper.exe"};
     uint32_t count = 0, i;
     int32_t aborted = 0;
@@ -162,10 +164,12 @@ int main(void)
     /* Clearing: the helper goes, the spared one and this program's windows stay. */
     CHECK(start_helper(&cleared, L"helper.exe windows c_road_cleared") == 0);
     CHECK(start_helper(&spared, L"spare_helper.exe windows c_road_spared") == 0);
+    CHECK(start_helper(&hung, L"hung_helper.exe hung c_road_hung") == 0);
+    start = GetTickCount();
     CHECK_STATUS(STAGEHAND_OK, stagehand_hide_all_except(manager, own, 2, NULL, 0));
     CHECK(!visible(cleared.window) && visible(spared.window) && visible(made[0]) && visible(made[count]));
     CHECK_STATUS(STAGEHAND_OK, stagehand_restore(manager));
-    CHECK(visible(cleared.window));
+    CHECK(visible(cleared.window) && GetTickCount() - start < 2000);
 
     /* Everything hidden, then shown again from the journal, as after a crash. */
     CHECK_STATUS(STAGEHAND_OK, stagehand_hide_all(manager));
@@ -199,6 +203,7 @@ int main(void)
     CHECK(visible(cleared.window) && visible(spared.window));
     stop_helper(&cleared);
     stop_helper(&spared);
+    stop_helper(&hung);
     lstrcpyW(folder, journals);
     CHECK(RemoveDirectoryW(lstrcatW(folder, L"\\stagehand")) && RemoveDirectoryW(journals));
     printf("c road: ok\n");

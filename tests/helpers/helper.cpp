@@ -3,6 +3,9 @@
 //
 //   helper windows TITLE...   opens one visible window per title and prints "hwnd N" for each
 //                             (N in decimal), then "ready"; exits at the end of its input
+//   helper hung TITLE...      the same, but pumps no message until it reads a line, as a
+//                             program that has stopped responding
+//   helper slow TITLE...      the same, but pumps its messages once a second
 //   helper clear              hides the windows of every program but spare_helper.exe with a
 //                             RenderWindowManager, then all of them,
 //                             prints "cleared", and restores them at the end of its input
@@ -25,7 +28,9 @@ DWORD WINAPI waitForEndOfInput(void* mainThread)
     return 0;
 }
 
-int showWindows(int count, char** titles)
+enum Pace { PROMPT, HUNG, SLOW };
+
+int showWindows(int count, char** titles, Pace pace)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -41,8 +46,22 @@ int showWindows(int count, char** titles)
     }
     std::printf("ready\n");
     std::fflush(stdout);
+    if (pace == HUNG)
+        for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+        }
     void* mainThread = reinterpret_cast<void*>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
     CloseHandle(CreateThread(nullptr, 0, waitForEndOfInput, mainThread, 0, nullptr));
+    if (pace == SLOW) {
+        // Each look at the queue handles every request sent to the windows meanwhile.
+        for (;;) {
+            Sleep(1000);
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                if (msg.message == WM_QUIT)
+                    return 0;
+                else
+                    DispatchMessageW(&msg);
+        }
+    }
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);
     return 0;
@@ -53,8 +72,8 @@ int showWindows(int count, char** titles)
 int main(int argc, char** argv)
 {
     std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "windows")
-        return showWindows(argc - 2, argv + 2);
+    if (mode == "windows" || mode == "hung" || mode == "slow")
+        return showWindows(argc - 2, argv + 2, mode == "hung" ? HUNG : mode == "slow" ? SLOW : PROMPT);
     if (mode == "clear") {
         stagehand::RenderWindowManager manager;
         vela::Array<vela::String> spared;
@@ -67,6 +86,6 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: helper windows TITLE... | helper clear\n");
+    std::fprintf(stderr, "usage: helper windows|hung|slow TITLE... | helper clear\n");
     return 2;
 }

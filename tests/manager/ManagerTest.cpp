@@ -2,6 +2,7 @@
 // desktop cleared of real helper programs and shown again.
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
+#include <stagehand/WindowEnumerator.h>
 
 #include "support/CallHook.h"
 #include "support/HelperWindows.h"
@@ -18,7 +19,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,7 @@ namespace {
 
 const char kPrimary[] = "\\\\.\\DISPLAY1";
 const char kSecond[] = "\\\\.\\DISPLAY2";
+const size_t npos = std::string::npos;
 
 // While it lives, stagehand.dll sees a test rig's desktop, which the X display cannot give:
 // a primary monitor whose taskbar takes the bottom 40 rows, and a second monitor left of it.
@@ -227,6 +231,22 @@ protected:
     }
 
     bool allVisible() const { return a->allVisible() && b->allVisible() && spare->allVisible(); }
+    std::vector<HWND> windows() const
+    {
+        std::vector<HWND> all = a->windows();
+        all.insert(all.end(), b->windows().begin(), b->windows().end());
+        all.insert(all.end(), spare->windows().begin(), spare->windows().end());
+        return all;
+    }
+    // The helpers' visible windows.
+    std::vector<HWND> visible() const
+    {
+        std::vector<HWND> shown;
+        for (HWND window : windows())
+            if (IsWindowVisible(window))
+                shown.push_back(window);
+        return shown;
+    }
 
     JournalFolder journals;
     std::unique_ptr<HelperWindows> a, b, spare;
@@ -260,7 +280,9 @@ TEST_F(Desktop, ProgramsAreSparedByNameTheFirstOfANameOnlyAndWindowsByHandle)
     EXPECT_TRUE(allVisible()) << "the manager's destruction shows everything again";
 }
 
-TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesTheForegroundBack)
+// Every form of clearing builds the table of a fresh manager, once, without the system's first
+// process; the first form saves the foreground window, and restore gives it back, on top.
+TEST_F(Desktop, EveryFormClearsAFreshManagerAndRestoreGivesTheForegroundBackOnTop)
 {
     // The real list, with spare_helper moved to its head.
     CallHook<decltype(&K32EnumProcesses)> list("kernel32.dll", "K32EnumProcesses");
@@ -270,28 +292,62 @@ TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesT
         std::rotate(ids, std::find(ids, end, spare->pid()), std::min(end, std::find(ids, end, spare->pid()) + 1));
         return done;
     };
-    CallHook<decltype(&SetForegroundWindow)> foreground("user32.dll", "SetForegroundWindow");
+    HWND firstWindow = first->windows()[0], secondWindow = second->windows()[0];
+    auto plus = [](std::vector<HWND> x, const std::vector<HWND>& y) {
+        x.insert(x.end(), y.begin(), y.end());
+        return x;
+    };
+    const struct {
+        const char* form;
+        std::function<void(RenderWindowManager&)> hide;
+        std::vector<HWND> shown;  // the helpers' windows left visible
+    } forms[] = {
+        {"all", [](RenderWindowManager& m) { m.hideAllTopLevelProcess(); }, spare->windows()},
+        {"all but a window", [&](RenderWindowManager& m) { m.hideAllTopLevelProcessExcept(array({firstWindow})); },
+         plus({firstWindow}, spare->windows())},
+        {"all but a program", [](RenderWindowManager& m) {
+             m.hideAllTopLevelProcessExcept(array<vela::String>({"helper.exe", "spare_helper.exe"}));
+         }, plus(first->windows(), spare->windows())},
+        {"all but both", [&](RenderWindowManager& m) {
+             m.hideAllTopLevelProcessExcept(array<vela::String>({"helper.exe"}), array({secondWindow}));
+         }, plus(plus(first->windows(), {secondWindow}), spare->windows())},
+        {"one program", [](RenderWindowManager& m) { m.minimizeTopLevelProcess("HELPER.exe"); },
+         plus(second->windows(), spare->windows())},
+    };
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    const HWND foreground = a->windows()[1];
+    ASSERT_TRUE(activate(foreground));
+    for (const auto& form : forms) {
+        RenderWindowManager manager;
+        size_t builds = list.calls().size();
+        form.hide(manager);
+        std::vector<HWND> shown = visible();
+        EXPECT_EQ(std::set<HWND>(form.shown.begin(), form.shown.end()), std::set<HWND>(shown.begin(), shown.end()))
+            << form.form;
+        ASSERT_TRUE(activate(spare->windows()[0]));
+        manager.hideAllTopLevelProcess();  // the foreground saved by the first form stays
+        EXPECT_TRUE(spare->allVisible()) << "index 0 of the system's list is never recorded";
+        manager.restoreAllTopLevelProcess();
+        // Wine settles activation asynchronously, in each program's own time.
+        auto restored = [&] { return allVisible() && GetForegroundWindow() == foreground && topmost(windows()) == foreground; };
+        for (int wait = 0; wait < 100 && !restored(); ++wait)
+            Sleep(10);
+        EXPECT_TRUE(restored()) << form.form;
+        EXPECT_EQ(builds + 1, list.calls().size()) << form.form << ": the table is built once";
+    }
+    EXPECT_EQ(1u, log.count("116 Cannot find process handle for process spare_helper.exe"));
+
     RenderWindowManager manager;
-    manager.minimizeTopLevelProcess("spare_helper.exe");
-    EXPECT_TRUE(spare->allVisible()) << "index 0 of the system's list is never recorded";
-    SetForegroundWindow(spare->windows()[0]);
-    HWND saved = GetForegroundWindow();
     manager.hideAllTopLevelProcess();
-    SetForegroundWindow(a->windows()[0]);
-    manager.hideAllTopLevelProcessExcept(array<vela::String>({"helper.exe"}));  // saves no foreground
-    EXPECT_TRUE(b->noneVisible() && !IsWindowVisible(a->windows()[0]));
     b.reset();  // a recorded program exits: its windows are skipped
     manager.restoreAllTopLevelProcess();
-    EXPECT_EQ(1u, list.calls().size());
     EXPECT_TRUE(a->allVisible());
-    ASSERT_EQ(1u, foreground.calls().size());
-    EXPECT_EQ(saved, std::get<0>(foreground.calls()[0]));
-
     // A closed window's handle may since name a window of another program.
     CallHook<decltype(&GetWindowThreadProcessId)> owner("user32.dll", "GetWindowThreadProcessId");
     owner.instead = [&](HWND window, DWORD* pid) {
         DWORD thread = owner.real(window, pid);
-        *pid = window == a->windows()[0] ? 0x7FFFFFF0 : *pid;
+        if (pid && window == a->windows()[0])
+            *pid = 0x7FFFFFF0;
         return thread;
     };
     manager.hideAllTopLevelProcess();
@@ -299,6 +355,38 @@ TEST_F(Desktop, TheTableIsBuiltOnceWithoutTheSystemsFirstProcessAndRestoreGivesT
     ShowWindow(a->windows()[0], SW_HIDE);
     manager.restoreAllTopLevelProcess();
     EXPECT_FALSE(IsWindowVisible(a->windows()[0])) << "restore does not show it either";
+}
+
+// A program that has stopped pumping its messages, or pumps them slowly, cannot hold the
+// clearing: it returns within its bound with the others hidden, names the late ones once,
+// and they hide, or show again, as soon as they respond.
+TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
+{
+    HelperWindows hung(L"hung_helper.exe", L"h1 h2", L"hung"), slow(L"helper.exe", L"s1", L"slow");
+    ASSERT_TRUE(hung.ready() && slow.ready());
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    RenderWindowManager manager;
+    DWORD start = GetTickCount();
+    manager.hideAllTopLevelProcessExcept(array<vela::String>({"nothing.exe"}));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_TRUE(a->noneVisible() && b->noneVisible() && spare->noneVisible() && hung.allVisible());
+    std::string late = log.lines.back();
+    // The slow program may get to its requests in time, or not.
+    EXPECT_TRUE(late.find("3 RenderWindowManager: 413 ") == 0 && late.find(" did not respond (") != npos &&
+                late.find("hung_helper.exe") != npos &&
+                late.find("); they will hide when those programs respond again") != npos) << late;
+    for (int wait = 0; wait < 150 && !slow.noneVisible(); ++wait)
+        Sleep(20);
+    EXPECT_TRUE(slow.noneVisible()) << "a slow program's windows hide when it gets to them";
+
+    start = GetTickCount();
+    manager.restoreAllTopLevelProcess();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    hung.send("pump again");
+    for (int wait = 0; wait < 150 && !(allVisible() && slow.allVisible()); ++wait)
+        Sleep(20);
+    Sleep(200);  // the hung program's hide and then its show, in the order they were asked
+    EXPECT_TRUE(allVisible() && slow.allVisible() && hung.allVisible());
 }
 
 // Each manager journals what it hides, once per operation, before hiding; restoring removes
@@ -320,6 +408,7 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
     auto one = std::make_unique<RenderWindowManager>();
     RenderWindowManager other;
     one->hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe", "helper.exe"}));
+    ASSERT_TRUE(activate(spare->windows()[0]));
     other.minimizeTopLevelProcess("helper.exe");
     EXPECT_EQ((std::vector<bool>{true, true}), beforeHiding) << "one write per operation, before it hides";
     std::vector<std::string> names = journals.names();  // numbered in the order the managers were made
@@ -327,7 +416,8 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
     std::string oneText = journals.read(names[0]);
     EXPECT_NE(std::string::npos, oneText.find(entry(second)));
     std::string otherText = journals.read(names[1]);
-    EXPECT_TRUE(otherText.find("foreground 0 0 0\n") != std::string::npos &&
+    std::string foreground = "foreground " + std::to_string(reinterpret_cast<ULONG_PTR>(spare->windows()[0])) + " ";
+    EXPECT_TRUE(otherText.find(foreground) != std::string::npos &&
                 otherText.find(entry(first)) != std::string::npos) << otherText;
     EXPECT_TRUE(first->noneVisible() && second->noneVisible() && spare->allVisible());
 
@@ -343,7 +433,7 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
         later.minimizeTopLevelProcess("spare_helper.exe");
         later.minimizeTopLevelProcess("spare_helper.exe");
     }
-    EXPECT_EQ(1u, log.count("3 stagehand.ClearingJournal: 412 " + std::to_string(second->windows().size()) +
+    EXPECT_EQ(1u, log.count("3 RenderWindowManager: 412 " + std::to_string(second->windows().size()) +
                             " windows of 1 programs are still hidden by test programs that ended: run 'stagehand "
                             "restore' to show them again"));
 
@@ -375,13 +465,13 @@ TEST_F(Desktop, TheTableRecordsWhatEnumeratingEveryProcessRecords)
             expected.insert(expected.end(), windows.windowHandles().data(),
                             windows.windowHandles().data() + windows.numWindows());
     }
-    CallHook<decltype(&ShowWindow)> show("user32.dll", "ShowWindow");
+    CallHook<decltype(&SetWindowPos)> show("user32.dll", "SetWindowPos");
     RenderWindowManager manager;
     manager.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe"}));
     manager.restoreAllTopLevelProcess();
     std::vector<HWND> shown;
     for (const auto& call : show.calls())
-        if (std::get<1>(call) == SW_SHOW)
+        if (std::get<6>(call) & SWP_SHOWWINDOW)
             shown.push_back(std::get<0>(call));
     EXPECT_TRUE(expected == shown && allVisible()) << testing::PrintToString(shown);
 }

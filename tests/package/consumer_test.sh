@@ -37,7 +37,7 @@ mkdir "$c"
 c99=("$gcc" -std=c99 -Wall -Wextra -pedantic -Werror -I"$prefix/include")
 "${c99[@]}" "$source/tests/c/c_road.c" "$c/stagehand.lib" -o "$c/c_road.exe"
 "${c99[@]}" "$source/tests/c/c_load.c" -o "$c/c_load.exe"
-cp "$prefix"/bin/*.dll "$build"/bin/helper.exe "$build"/bin/spare_helper.exe "$c"
+cp "$prefix"/bin/*.dll "$build"/bin/{helper,spare_helper,hung_helper}.exe "$c"
 (cd "$c" && "$wine" c_road.exe)
 mapfile -t functions < <(awk '$1 ~ /^stagehand_/ { print $1 }' "$prefix/lib/stagehand.def")
 (cd "$c" && "$wine" c_load.exe "${functions[@]}")

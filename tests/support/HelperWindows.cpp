@@ -43,6 +43,13 @@ void ChildProcess::kill()
     WaitForSingleObject(m_process.hProcess, 5000);
 }
 
+void ChildProcess::send(const std::string& line)
+{
+    DWORD written = 0;
+    std::string text = line + "\n";
+    WriteFile(m_input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 bool ChildProcess::fill()
 {
     char buffer[4096];
@@ -87,8 +94,8 @@ DWORD ChildProcess::exitCode() const
 }
 
 // The helper prints "hwnd N" for each window (N in decimal), then "ready".
-HelperWindows::HelperWindows(const std::wstring& program, const std::wstring& titles)
-    : ChildProcess(program, L"windows " + titles)
+HelperWindows::HelperWindows(const std::wstring& program, const std::wstring& titles, const std::wstring& mode)
+    : ChildProcess(program, mode + L" " + titles)
 {
     for (std::string line = readLine(); !line.empty() && !(m_ready = line == "ready"); line = readLine())
         if (line.compare(0, 5, "hwnd ") == 0)
@@ -103,4 +110,22 @@ size_t HelperWindows::visible() const
 HWND probeWindow(DWORD style, HWND owner)
 {
     return CreateWindowExW(0, L"STATIC", L"probe", style, 10, 10, 200, 100, owner, nullptr, nullptr, nullptr);
+}
+
+bool activate(HWND window)
+{
+    for (int wait = 0; wait < 100 && GetForegroundWindow() != window; ++wait) {
+        if (wait % 10 == 0)
+            SetForegroundWindow(window);
+        Sleep(10);
+    }
+    return GetForegroundWindow() == window;
+}
+
+HWND topmost(const std::vector<HWND>& windows)
+{
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (IsWindowVisible(w) && std::find(windows.begin(), windows.end(), w) != windows.end())
+            return w;
+    return nullptr;
 }

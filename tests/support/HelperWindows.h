@@ -16,6 +16,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     DWORD pid() const { return m_process.dwProcessId; }
+    // Writes a line to the child's input.
+    void send(const std::string& line);
     // The next line of output without its line end; empty at the end of the output.
     std::string readLine();
     // The rest of the output, once the child has exited (20 seconds at most).
@@ -35,10 +37,11 @@ private:
 };
 
 // The suite's helper (helper.exe, or its copy spare_helper.exe) showing one visible
-// top-level window per title (the titles separated by spaces) until the object goes.
+// top-level window per title (the titles separated by spaces) until the object goes. A
+// hung helper pumps no message until it is sent a line; a slow one pumps once a second.
 class HelperWindows : public ChildProcess {
 public:
-    HelperWindows(const std::wstring& program, const std::wstring& titles);
+    HelperWindows(const std::wstring& program, const std::wstring& titles, const std::wstring& mode = L"windows");
 
     bool ready() const { return m_ready; }
     const std::vector<HWND>& windows() const { return m_windows; }
@@ -51,6 +54,13 @@ private:
     std::vector<HWND> m_windows;
     bool m_ready = false;
 };
+
+// Makes the window the foreground window, which its own thread does when it gets to it; true
+// once it is. Asks again while Wine's desktop process, starting, takes the foreground itself.
+bool activate(HWND window);
+
+// The first of the windows in Z order, topmost first; null when none is shown.
+HWND topmost(const std::vector<HWND>& windows);
 
 // A window of the test process itself, of the system's STATIC class.
 HWND probeWindow(DWORD style = WS_POPUP, HWND owner = nullptr);

@@ -1,7 +1,6 @@
 #include "ClearingJournal.h"
 
-#include <stagehand/DesktopRecovery.h>
-#include <stagehand/ProcessModuleEnumerator.h>
+#include "ProcessIdentity.h"
 
 #include <vela/ClassLogger.h>
 
@@ -61,14 +60,6 @@ DWORD replaceFile(const String& path, const std::string& text)
 
 }  // namespace
 
-std::uint64_t creationTime(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
 String journalFolder()
 {
     String folder = environmentFolder(L"LOCALAPPDATA");
@@ -77,35 +68,8 @@ String journalFolder()
     return folder.append("\\stagehand");
 }
 
-JournalProcess processIdentity(DWORD pid)
-{
-    JournalProcess process = {0, 0};
-    ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (handle.get()) {
-        process.pid = pid;
-        process.created = creationTime(handle.get());
-    }
-    return process;
-}
-
-JournalProcess windowOwner(HWND window)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    JournalProcess none = {0, 0};
-    return pid ? processIdentity(pid) : none;
-}
-
-bool isRunning(const JournalProcess& process)
-{
-    ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, process.pid));
-    if (!handle.get())
-        return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
-    return creationTime(handle.get()) == process.created && WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT;
-}
-
 // A manager that never hides pays nothing: the journal is named at its first record.
-ClearingJournal::ClearingJournal() : m_hinted(false), m_offLogged(false)
+ClearingJournal::ClearingJournal() : m_offLogged(false)
 {
     m_journal.writer = JournalProcess();
     m_journal.foreground = JournalWindow();
@@ -114,16 +78,8 @@ ClearingJournal::ClearingJournal() : m_hinted(false), m_offLogged(false)
 void ClearingJournal::record(const vela::Array<JournalWindow>& windows, HWND foreground)
 {
     if (m_name.empty()) {
-        m_journal.writer = processIdentity(GetCurrentProcessId());
+        m_journal.writer = currentProcess();
         m_name = newName(m_journal.writer);
-    }
-    if (!m_hinted) {
-        m_hinted = true;
-        DesktopRecovery::Report left = DesktopRecovery::find();
-        if (left.windowsShown != 0)
-            s_log.log(LoggerPriority::FAILURE, "412 ", left.windowsShown, " windows of ", left.programs,
-                      " programs are still hidden by test programs that ended: run 'stagehand restore' to show "
-                      "them again");
     }
     for (unsigned int i = 0; i < windows.size(); ++i) {
         bool known = false;

@@ -25,8 +25,7 @@ public:
     ~ClearingJournal() = default;
 
     // Adds the windows to those the journal says are hidden, with the foreground window to
-    // give back, and writes the file. Called before they are hidden. The first call also
-    // tells, in one line, of the windows that programs which ended left hidden.
+    // give back, and writes the file. Called before they are hidden.
     void record(const vela::Array<JournalWindow>& windows, HWND foreground);
     // The windows were shown again: the file goes.
     void clear();
@@ -40,23 +39,12 @@ private:
     vela::String m_name;     // the file's name in the folder
     vela::String m_written;  // the file's path once written; empty while there is none
     Journal m_journal;
-    bool m_hinted;           // abandoned journals looked for
     bool m_offLogged;        // the line that recovery is off written
 };
 
 // The folder of the journals: %LOCALAPPDATA%\stagehand, or stagehand in %TEMP% when
 // LOCALAPPDATA is not set. Read at each use.
 vela::String journalFolder();
-
-// The creation time of an open process (a FILETIME as 64 bits); 0 when it cannot be read.
-std::uint64_t creationTime(HANDLE process);
-// The process, told apart from a later one with its pid by its creation time; pid 0 when
-// the process cannot be opened.
-JournalProcess processIdentity(DWORD pid);
-// The process that owns the window now; pid 0 when the handle names no window.
-JournalProcess windowOwner(HWND window);
-// Whether the process is still running (and is the one that had that pid).
-bool isRunning(const JournalProcess& process);
 
 inline HWND journalHandle(std::uint64_t handle)
 {

@@ -1,6 +1,8 @@
 #include <stagehand/DesktopRecovery.h>
 
 #include "ClearingJournal.h"
+#include "ProcessIdentity.h"
+#include "WindowShowing.h"
 
 #include <vela/ClassLogger.h>
 
@@ -141,8 +143,6 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                 entry.skipped.append(window);
                 continue;
             }
-            if (!dryRun)
-                ShowWindow(window, SW_SHOW);
             entry.shown.append(window);
             DWORD pid = journal.windows[w].owner.pid;
             if (!owners.contains(pid))
@@ -151,8 +151,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                 programs.append(pid);
         }
         HWND foreground = journalHandle(journal.foreground.handle);
-        if (!dryRun && foreground && isOwnedBy(foreground, journal.foreground.owner))
-            SetForegroundWindow(foreground);
+        if (!dryRun)
+            requestVisibility(entry.shown, true, isOwnedBy(foreground, journal.foreground.owner) ? foreground : nullptr);
         if (!dryRun)
             DeleteFileW(entry.path.wide());
         entry.outcome = JournalReport::RESTORED;

@@ -1,15 +1,7 @@
 #include <stagehand/RenderWindowManager.h>
 
-#include <stagehand/ProcessEnumerator.h>
-
-#include "CallbackGuard.h"
-#include "ClearingJournal.h"
-#include "ProcessAccess.h"
-
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
-
-#include <psapi.h>
 
 #include <climits>
 
@@ -22,27 +14,6 @@ namespace stagehand {
 namespace {
 
 vela::ClassLogger s_log("RenderWindowManager");
-
-// What the table's one EnumWindows pass collects: the shown top-level windows in
-// EnumWindows order, and the process of each.
-struct ShownWindows {
-    vela::Array<HWND> windows;
-    vela::Array<unsigned int> owners;
-    CallbackGuard guard;
-};
-
-BOOL CALLBACK collectShownWindow(HWND window, LPARAM context)
-{
-    auto* shown = reinterpret_cast<ShownWindows*>(context);
-    return shown->guard.run([&] {
-        DWORD pid = 0;
-        if (isShownWindow(window, pid)) {
-            shown->windows.append(window);
-            shown->owners.append(pid);
-        }
-        return TRUE;
-    });
-}
 
 // right - left, or bottom - top, as SetWindowPos takes it; huge rectangles must not overflow.
 int extent(LONG from, LONG to)
@@ -66,71 +37,22 @@ RenderWindowManager::WindowParam::~WindowParam() = default;
 
 // ---- Construction, copies and destruction
 
-RenderWindowManager::RenderWindowManager() : m_foregroundWindow(nullptr), m_journal(new ClearingJournal())
+RenderWindowManager::RenderWindowManager()
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::RenderWindowManager()", __FILE__, 54);
 }
 
-RenderWindowManager::RenderWindowManager(const RenderWindowManager& other)
-    : m_foregroundWindow(other.m_foregroundWindow),
-      m_programs(other.m_programs),
-      m_windowGroups(other.m_windowGroups),
-      m_monitorEnumerator(other.m_monitorEnumerator),
-      m_journal(new ClearingJournal())
-{
-}
+RenderWindowManager::RenderWindowManager(const RenderWindowManager& other) = default;
 
-RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other)
-{
-    m_foregroundWindow = other.m_foregroundWindow;
-    m_programs = other.m_programs;
-    m_windowGroups = other.m_windowGroups;
-    m_monitorEnumerator = other.m_monitorEnumerator;
-    if (this != &other)
-        m_journal->abandon();
-    return *this;
-}
+RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other) = default;
 
-RenderWindowManager::~RenderWindowManager()
-{
-    // The desktop comes back first; the members then go in reverse order, the render
-    // windows with the groups.
-    restoreAllTopLevelProcess();
-    delete m_journal;
-}
-
-// One window pass tells which processes show a window. Only those are recorded, in the
-// order of the system's process list, and of each only the executable's name is read.
-void RenderWindowManager::initialize()
-{
-    ShownWindows shown;
-    EnumWindows(&collectShownWindow, reinterpret_cast<LPARAM>(&shown));
-    shown.guard.rethrowIfCaught();
-    ProcessEnumerator processes;
-    if (!processes.enumerate() || processes.numPids() < 2)
-        return;
-    // The first entry of the system's list is never examined.
-    for (unsigned int i = 1; i < processes.numPids(); ++i) {
-        RecordedProgram program = {processes.processIds()[i], 0, ProcessHandle(), String(), vela::Array<HWND>()};
-        for (unsigned int w = 0; w < shown.windows.size(); ++w)
-            if (shown.owners[w] == program.pid)
-                program.windows.append(shown.windows[w]);
-        if (program.windows.size() == 0)
-            continue;
-        program.process = openProcessForModules(program.pid);
-        if (!program.process.get())
-            continue;
-        wchar_t name[MAX_PATH];
-        DWORD length = GetModuleBaseNameW(program.process.get(), nullptr, name, MAX_PATH);
-        program.executable = String(reinterpret_cast<const unsigned short*>(name), length);
-        program.created = creationTime(program.process.get());
-        m_programs.append(program);
-    }
-}
+// The members go in reverse order: the clearing first, which shows the desktop again, then
+// the render windows with the groups.
+RenderWindowManager::~RenderWindowManager() = default;
 
 bool RenderWindowManager::isValid() const
 {
-    return m_programs.size() != 0;
+    return m_clearing.isValid();
 }
 
 const WindowList& RenderWindowManager::getWindowsByAdapterID(const String& adapterId) const
@@ -268,96 +190,41 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
 
 // ---- Desktop clearing
 
-unsigned int RenderWindowManager::findTopLevelProcess(const String& name)
+void RenderWindowManager::setTopLevelProcessShowState(const String& name, unsigned int showCmd)
 {
-    if (m_programs.size() == 0)
-        initialize();
-    for (unsigned int i = 0; i < m_programs.size(); ++i)
-        if (m_programs[i].executable.size() != 0 && String::compareNoCase(m_programs[i].executable, name) == 0)
-            return i;
-    s_log.log(LoggerPriority::FAILURE, "116 ", "Cannot find process handle for process ", name);
-    return kNotFound;
-}
-
-vela::Array<RenderWindowManager::OwnedWindow> RenderWindowManager::ownedWindows(
-    unsigned int only, const vela::Array<unsigned int>& keptProcesses, const vela::Array<HWND>& keptWindows) const
-{
-    vela::Array<OwnedWindow> owned;
-    for (unsigned int i = 0; i < m_programs.size(); ++i) {
-        if ((only != kNotFound && i != only) || keptProcesses.contains(i))
-            continue;
-        for (unsigned int j = 0; j < m_programs[i].windows.size(); ++j) {
-            HWND window = m_programs[i].windows[j];
-            DWORD owner = 0;
-            if (!keptWindows.contains(window) && GetWindowThreadProcessId(window, &owner) && owner == m_programs[i].pid)
-                owned.append(OwnedWindow{window, i});
-        }
-    }
-    return owned;
-}
-
-void RenderWindowManager::hide(const vela::Array<OwnedWindow>& windows)
-{
-    if (windows.size() == 0)
-        return;
-    vela::Array<JournalWindow> journal;
-    for (unsigned int k = 0; k < windows.size(); ++k) {
-        const RecordedProgram& program = m_programs[windows[k].program];
-        JournalWindow entry = {reinterpret_cast<ULONG_PTR>(windows[k].window), {program.pid, program.created}};
-        journal.append(entry);
-    }
-    m_journal->record(journal, m_foregroundWindow);
-    for (unsigned int k = 0; k < windows.size(); ++k)
-        ShowWindow(windows[k].window, SW_HIDE);
+    m_clearing.setProgramShowState(name, showCmd);
 }
 
 void RenderWindowManager::minimizeTopLevelProcess(const String& name)
 {
     // Hidden, not minimised: a minimised window would still show on a taskbar.
-    unsigned int i = findTopLevelProcess(name);
-    if (i != kNotFound)
-        hide(ownedWindows(i, vela::Array<unsigned int>(), vela::Array<HWND>()));
+    setTopLevelProcessShowState(name, SW_HIDE);
 }
 
 void RenderWindowManager::hideAllTopLevelProcess()
 {
-    m_foregroundWindow = GetForegroundWindow();
-    hide(ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>()));
+    m_clearing.hideAllExcept(vela::Array<String>(), vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows)
 {
-    m_foregroundWindow = GetForegroundWindow();
-    hide(ownedWindows(kNotFound, vela::Array<unsigned int>(), keepWindows));
-}
-
-vela::Array<unsigned int> RenderWindowManager::keptProcesses(const vela::Array<String>& names)
-{
-    vela::Array<unsigned int> kept;
-    for (unsigned int n = 0; n < names.size(); ++n)
-        kept.append(findTopLevelProcess(names[n]));
-    return kept;
+    m_clearing.hideAllExcept(vela::Array<String>(), keepWindows);
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses)
 {
-    hide(ownedWindows(kNotFound, keptProcesses(keepProcesses), vela::Array<HWND>()));
+    m_clearing.hideAllExcept(keepProcesses, vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses,
                                                        const vela::Array<HWND>& keepWindows)
 {
-    hide(ownedWindows(kNotFound, keptProcesses(keepProcesses), keepWindows));
+    m_clearing.hideAllExcept(keepProcesses, keepWindows);
 }
 
 void RenderWindowManager::restoreAllTopLevelProcess()
 {
-    vela::Array<OwnedWindow> windows = ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>());
-    for (unsigned int k = 0; k < windows.size(); ++k)
-        ShowWindow(windows[k].window, SW_SHOW);
-    if (m_foregroundWindow)
-        SetForegroundWindow(m_foregroundWindow);
-    m_journal->clear();
+    m_clearing.restore();
 }
 
 }  // namespace stagehand

@@ -1,10 +1,9 @@
 #pragma once
 
+#include <stagehand/DesktopClearing.h>
 #include <stagehand/Export.h>
 #include <stagehand/Genericwindows.h>
 #include <stagehand/MonitorInfoEnumerator.h>
-#include <stagehand/ProcessModuleEnumerator.h>
-#include <stagehand/WindowEnumerator.h>
 #include <vela/Array.h>
 #include <vela/SharedResource.h>
 #include <vela/String.h>
@@ -12,8 +11,6 @@
 #include <windows.h>
 
 namespace stagehand {
-
-class ClearingJournal;
 
 // A render window shared by counting: the last holder destroys it.
 typedef vela::SharedResource<vela::PointerStorage<GenericWindows, 0, 3>, 0> SharedWindow;
@@ -24,18 +21,12 @@ typedef vela::SharedResource<vela::PointerStorage<WindowList, 0, 3>, 0> SharedWi
 
 // Creates render windows on the monitor of a chosen adapter id (a monitor's device name,
 // compared without regard to letter case) and keeps them grouped by adapter; clears the
-// desktop of other programs' windows while a test draws, and shows them again.
+// desktop of other programs' windows while a test draws, and shows them again, through a
+// DesktopClearing of its own (which says how).
 //
-// The monitors are enumerated once, by the constructor. The table of the desktop's
-// top-level processes (every process but the first of the system's list that can be
-// opened and shows a visible top-level window, this one included) is built by the first
-// lookup of a program by name and not rebuilt while it holds anything. Destroying the
-// manager shows every recorded window again and gives the foreground back, then
-// releases the render windows that nobody else holds.
-//
-// Before it hides windows, a manager records them in a journal file of its own, removed
-// when it shows them again: should the process die first, DesktopRecovery (`stagehand
-// restore`) shows them again.
+// The monitors are enumerated once, by the constructor. Destroying the manager shows every
+// recorded window again and gives the foreground back, then releases the render windows
+// that nobody else holds.
 //
 // All of it runs on the caller's thread, which owns the render windows and must pump
 // them (GenericWindows::listenOnce).
@@ -80,10 +71,10 @@ public:
     };
 
     RenderWindowManager();
-    // Copies share the window lists of the groups that exist at the time of the copy; a
-    // copy starts a journal of its own.
+    // Copies share the window lists of the groups that exist at the time of the copy, and
+    // copy the clearing's table; a copy starts a journal of its own.
     RenderWindowManager(const RenderWindowManager& other);
-    // Replaces everything, the process table included, without showing any window; the
+    // Replaces everything, the clearing's table included, without showing any window; the
     // journal of what this manager hid stays, for DesktopRecovery.
     RenderWindowManager& operator=(const RenderWindowManager& other);
     ~RenderWindowManager();
@@ -108,18 +99,21 @@ public:
     bool createTiledRenderWindow(const vela::Array<WindowParam>& params, const vela::String& adapterId,
                                  const TileParam& tile);
 
+    // Desktop clearing. Each form builds the table if it is empty and saves the foreground
+    // window unless an earlier one did since the last restore.
+
     // Hides the recorded windows of the first recorded program of that name.
     void minimizeTopLevelProcess(const vela::String& name);
-    // Hides every recorded window; remembers the foreground window.
+    // Hides every recorded window.
     void hideAllTopLevelProcess();
-    // Hides every recorded window but these; remembers the foreground window.
+    // Hides every recorded window but these.
     void hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows);
     // Hides the recorded windows of every program but the first recorded one of each name.
     void hideAllTopLevelProcessExcept(const vela::Array<vela::String>& keepProcesses);
     // Both: spares the named programs, and these windows of the others.
     void hideAllTopLevelProcessExcept(const vela::Array<vela::String>& keepProcesses,
                                       const vela::Array<HWND>& keepWindows);
-    // Shows every recorded window and gives the foreground back to the remembered window.
+    // Shows every recorded window and gives the foreground back to the saved window.
     void restoreAllTopLevelProcess();
 
 private:
@@ -139,36 +133,12 @@ private:
     bool addNewWindows(const vela::Array<WindowParam>& creationParam, const vela::String& adapterId,
                        SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor);
 
-    // A program of the desktop-clearing table: a process that showed a top-level window when
-    // the table was built, held open so that its pid is not reused while it is recorded, its
-    // executable's name, and its shown windows in EnumWindows order.
-    struct RecordedProgram {
-        DWORD pid;
-        unsigned long long created;  // the process's creation time, for the journal
-        ProcessHandle process;
-        vela::String executable;
-        vela::Array<HWND> windows;
-    };
+    // Applies the show command to the recorded windows of the first program of that name.
+    void setTopLevelProcessShowState(const vela::String& name, unsigned int showCmd);
 
-    unsigned int findTopLevelProcess(const vela::String& name);
-    vela::Array<unsigned int> keptProcesses(const vela::Array<vela::String>& names);
-    // The recorded windows still owned by their process, in the table's order: of the
-    // program `only` (kNotFound for all), but those of the kept processes (by index) and
-    // the kept windows. A closed window's handle may since name another program's window.
-    struct OwnedWindow {
-        HWND window;
-        unsigned int program;  // its index in the table
-    };
-    vela::Array<OwnedWindow> ownedWindows(unsigned int only, const vela::Array<unsigned int>& keptProcesses,
-                                          const vela::Array<HWND>& keptWindows) const;
-    // Records the windows in the journal, then hides them.
-    void hide(const vela::Array<OwnedWindow>& windows);
-
-    HWND m_foregroundWindow;
-    vela::Array<RecordedProgram> m_programs;
     vela::Array<WindowGroupedByAdapterID> m_windowGroups;
     MonitorInfoEnumerator m_monitorEnumerator;
-    ClearingJournal* m_journal;  // owned; each manager has its own
+    DesktopClearing m_clearing;
 };
 
 }  // namespace stagehand

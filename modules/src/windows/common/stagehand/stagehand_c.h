@@ -134,21 +134,23 @@ STAGEHAND_C_API stagehand_status stagehand_window_aborted(stagehand_window* wind
 STAGEHAND_C_API stagehand_status stagehand_window_reset_abort(stagehand_window* window);
 
 /* ---- Desktop clearing. The manager's table of the desktop's programs (those showing a
- * visible top-level window, this one included) is taken by the first call that spares
- * programs by name, and hiding acts on that table alone: until then stagehand_hide_all
- * hides nothing. Spare this program by its executable's name, or its render windows by
- * their handles. */
+ * visible top-level window, this one included) is taken by its first clearing call, and
+ * hiding acts on that table alone: windows opened later are never touched. That first call
+ * also remembers the foreground window. Spare this program by its executable's name, or its
+ * render windows by their handles. No call waits on another program: one that has stopped
+ * responding is logged ("413") and its windows hide, or show, once it responds again; a
+ * call returns within about half a second whatever the other programs do. */
 
-/* Hides every window of the table; remembers the foreground window. */
+/* Hides every window of the table. */
 STAGEHAND_C_API stagehand_status stagehand_hide_all(stagehand_manager* manager);
 /* Hides every window of the table but those of the named programs (executable names such
  * as "my_test.exe", compared without regard to case) and the given windows. programs may
- * be null when program_count is 0, windows when window_count is 0. The foreground window
- * is remembered when no program is named. */
+ * be null when program_count is 0, windows when window_count is 0. */
 STAGEHAND_C_API stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const char* const* programs,
                                                            uint32_t program_count, const HWND* windows,
                                                            uint32_t window_count);
-/* Shows every window of the table again and gives the foreground back. */
+/* Shows every window of the table again, without activating it and in its place in the Z
+ * order, and gives the foreground back. */
 STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
 
 /* Shows again what test programs that died left hidden: the windows recorded in the

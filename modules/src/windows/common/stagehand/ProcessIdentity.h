@@ -1,0 +1,25 @@
+#pragma once
+
+#include "JournalFormat.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace stagehand {
+
+// Internal to the library: a process told apart from a later one with the same pid by its
+// creation time (a FILETIME as 64 bits), as the desktop-clearing journals record it.
+
+// The creation time of an open process; 0 when it cannot be read.
+std::uint64_t creationTime(HANDLE process);
+// This process.
+JournalProcess currentProcess();
+// The process of that pid now; pid 0 when it cannot be opened.
+JournalProcess processIdentity(DWORD pid);
+// The process that owns the window now; pid 0 when the handle names no window.
+JournalProcess windowOwner(HWND window);
+// Whether the process is still running (and is the one that had that pid).
+bool isRunning(const JournalProcess& process);
+
+}  // namespace stagehand
