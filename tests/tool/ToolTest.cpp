@@ -42,10 +42,11 @@ std::string tiles(ChildProcess& demo, int count, HWND& window)
 
 }  // namespace
 
+// A program that has stopped responding holds up no listing.
 TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
 {
-    HelperWindows helper(L"helper.exe", L"first second");
-    ASSERT_TRUE(helper.ready());
+    HelperWindows helper(L"helper.exe", L"first second"), hung(L"hung_helper.exe", L"frozen", L"hung");
+    ASSERT_TRUE(helper.ready() && hung.ready());
     std::string monitors = tool(L"monitors --json");
     EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY1","monitor":{"left":0,"top":0,"right":1920,)"));
     EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY2","monitor":{"left":1920,)")) << monitors;
@@ -57,12 +58,14 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
                                      ",\"title\":\"" + (i ? "second" : "first") +
                                      "\",\"showState\":1,\"state\":\"normal\"}"))
             << windows;
+    EXPECT_NE(npos, tool(L"windows hung_helper.exe").find("frozen"));
 }
 
+// A program that has stopped responding cannot hold the demo; the report names it.
 TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
 {
-    HelperWindows bystander(L"helper.exe", L"bystander");
-    ASSERT_TRUE(bystander.ready());
+    HelperWindows bystander(L"helper.exe", L"bystander"), hung(L"hung_helper.exe", L"frozen", L"hung");
+    ASSERT_TRUE(bystander.ready() && hung.ready());
     ChildProcess demo(L"stagehand.exe", L"demo --seconds 3");
     HWND window = nullptr;
     // 2 rows and 3 columns, column by column, over the primary monitor's 1920 x 1080.
@@ -73,6 +76,7 @@ TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
     EXPECT_TRUE(bystander.noneVisible() && IsWindowVisible(window));
     std::string rest = demo.readAll();
     EXPECT_NE(npos, rest.find("ended by time is up")) << rest;
+    EXPECT_NE(npos, rest.find("did not respond: 1 windows of hung_helper.exe")) << rest;
     EXPECT_EQ(npos, rest.find("116 ")) << "the demo spares itself by a name that exists";
     EXPECT_TRUE(bystander.allVisible());
 }
@@ -94,7 +98,8 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
 {
     JournalFolder journals;
     HelperWindows first(L"helper.exe", L"one two"), second(L"helper.exe", L"three");
-    ASSERT_TRUE(first.ready() && second.ready());
+    HelperWindows hung(L"hung_helper.exe", L"frozen", L"hung");  // holds up neither the clearing nor restore
+    ASSERT_TRUE(first.ready() && second.ready() && hung.ready() && activate(first.windows()[1]));
     ChildProcess clearer(L"helper.exe", L"clear");
     for (std::string line = "spare_helper.exe is not running"; line != "cleared"; line = clearer.readLine())
         ASSERT_FALSE(line.empty());
@@ -117,12 +122,18 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     clearer.kill();
 
     std::string dry = tool(L"restore --dry-run --json");
-    EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":3,\"programs\":2")) << dry;
+    EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":4,\"programs\":3")) << dry;
     EXPECT_TRUE(first.noneVisible() && journals.names().size() == 6) << "a dry run changes nothing";
 
     std::string report = tool(L"restore");
     EXPECT_TRUE(first.allVisible() && second.allVisible() && !IsWindowVisible(taken)) << report;
-    EXPECT_NE(npos, report.find("Showed 3 windows of 2 programs; skipped 1 window that is gone")) << report;
+    std::vector<HWND> all = first.windows();
+    all.push_back(second.windows()[0]);
+    for (int wait = 0; wait < 100 && GetForegroundWindow() != first.windows()[1]; ++wait)
+        Sleep(10);  // Wine settles activation in each program's own time
+    EXPECT_TRUE(GetForegroundWindow() == first.windows()[1] && topmost(all) == first.windows()[1])
+        << "the foreground window that the journal recorded, on top";
+    EXPECT_NE(npos, report.find("Showed 4 windows of 3 programs; skipped 1 window that is gone")) << report;
     std::vector<std::string> kept;
     std::wstring folder = journals.path();
     for (const char* name : damaged) {

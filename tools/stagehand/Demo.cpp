@@ -4,13 +4,13 @@
 #include "Text.h"
 #include "UsageError.h"
 
+#include <stagehand/DesktopClearing.h>
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
 
 #include <windows.h>
 
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -29,16 +29,6 @@ unsigned int number(const std::string& text, const std::string& what, unsigned i
     if (n < low || n > high)
         throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
     return static_cast<unsigned int>(n);
-}
-
-// The visible top-level windows of other processes, to tell afterwards what was hidden.
-BOOL CALLBACK collectOthers(HWND window, LPARAM data)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() && IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
-    return TRUE;
 }
 
 // Fills a tile with its colour and writes its index and rectangle on it.
@@ -164,8 +154,6 @@ int runDemo(const DemoOptions& options)
     std::fflush(stdout);
     paintAll(tiles);
 
-    std::vector<HWND> others;
-    EnumWindows(collectOthers, reinterpret_cast<LPARAM>(&others));
     vela::Array<vela::String> keepNames;
     for (const std::string& name : options.spare)
         keepNames.append(name.c_str());
@@ -173,17 +161,8 @@ int runDemo(const DemoOptions& options)
     vela::Array<HWND> keepWindows;
     for (unsigned int i = 0; i < tiles.size(); ++i)
         keepWindows.append(tiles[i]->getHWND());
-    manager.hideAllTopLevelProcessExcept(keepNames, keepWindows);
-    std::set<DWORD> hiddenPrograms;
-    unsigned int hiddenWindows = 0;
-    for (HWND window : others) {
-        if (IsWindow(window) && !IsWindowVisible(window)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            hiddenPrograms.insert(pid);
-            ++hiddenWindows;
-        }
-    }
+    stagehand::DesktopClearing clearing;
+    stagehand::DesktopClearing::Outcome hidden = clearing.hideAllExcept(keepNames, keepWindows);
 
     unsigned long long pumped = 0;
     bool shotFailed = false;
@@ -217,10 +196,18 @@ int runDemo(const DemoOptions& options)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
-    manager.restoreAllTopLevelProcess();
+    clearing.restore();
 
     std::printf("created %u render windows\n", tiles.size());
-    std::printf("hid %u programs (%u windows)\n", static_cast<unsigned int>(hiddenPrograms.size()), hiddenWindows);
+    std::printf("hid %u of the %u windows of %u programs\n", hidden.windows - hidden.unresponsive.size(), hidden.windows,
+                hidden.programs);
+    if (hidden.unresponsive.size() != 0) {
+        std::string names;
+        for (unsigned int i = 0; i < hidden.unresponsivePrograms.size(); ++i)
+            names += (i ? ", " : "") + hidden.unresponsivePrograms[i].toUtf8();
+        std::printf("did not respond: %u windows of %s; they hide when their programs respond again\n",
+                    hidden.unresponsive.size(), names.c_str());
+    }
     std::printf("pumped %llu messages\n", pumped);
     std::printf("ended by %s; the desktop is restored\n", ending);
     if (shotFailed) {
