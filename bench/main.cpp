@@ -284,12 +284,16 @@ void processTable(int programs)
 }
 
 // Hiding the helpers' windows, journal included, against ShowWindow on each of them with
-// the same ownership check and nothing written.
-void clearing(int programs)
+// the same ownership check and nothing written. With `hung`, one more program that has
+// stopped pumping its messages is on the desktop, which the raw way cannot be asked to hide.
+void clearing(int programs, bool hung = false)
 {
     std::vector<std::unique_ptr<HelperWindows>> helpers;
     for (int i = 0; i < programs; ++i)
         helpers.push_back(std::make_unique<HelperWindows>(L"helper.exe", L"x y"));
+    std::unique_ptr<HelperWindows> frozen;
+    if (hung)
+        frozen = std::make_unique<HelperWindows>(L"hung_helper.exe", L"frozen", L"hung");
     HelperWindows spared(L"spare_helper.exe", L"spared");
     vela::Array<vela::String> keep;
     keep.append("spare_helper.exe");
@@ -302,7 +306,7 @@ void clearing(int programs)
                 ShowWindow(window, SW_SHOW);
     };
     std::string name = "hiding with its journal, " + std::to_string(programs) +
-                       (programs == 1 ? " helper program" : " helper programs");
+                       (programs == 1 ? " helper program" : " helper programs") + (hung ? " and 1 hung" : "");
     compare(name.c_str(), 30, {[&] { manager.hideAllTopLevelProcessExcept(keep); },
                                [&] { manager.restoreAllTopLevelProcess(); }}, {[&] {
                 for (auto& helper : helpers)
@@ -345,6 +349,7 @@ int main(int argc, char** argv)
         processTable(programs);
     for (int programs : {1, 32})
         clearing(programs);
+    clearing(8, true);
     arrays<DWORD>("`Array<DWORD>::append` ×1,000,000 against `std::vector`");
     arrays<int>("`Array<int>::append` (exported by vela.dll) ×1,000,000 against `std::vector`");
     return 0;
