@@ -1,9 +1,11 @@
 #include "ClearingJournal.h"
 
+#include "JournalFiles.h"
 #include "ProcessIdentity.h"
 
 #include <vela/ClassLogger.h>
 
+#include <cstdio>
 #include <string>
 
 using vela::LoggerPriority;
@@ -15,61 +17,54 @@ namespace {
 
 vela::ClassLogger s_log("stagehand.ClearingJournal");
 
-LONG s_journals = 0;
+// This copy of the library's last N. Names are claimed by creating the file, so two copies
+// that count alike still end up with names of their own.
+LONG s_names = 0;
+const unsigned int kClaims = 1000;
 
-String environmentFolder(const wchar_t* variable)
+bool isHeld(DWORD error)
 {
-    wchar_t value[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(variable, value, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return String();
-    return String(reinterpret_cast<const unsigned short*>(value), n);
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
-// A new name for each journal: the writer, and which of its journals.
-String newName(const JournalProcess& self)
+bool startsWith(const String& text, const String& start)
 {
-    std::string name = "stagehand-journal-" + std::to_string(self.pid) + "-" + std::to_string(self.created) + "-" +
-                       std::to_string(InterlockedIncrement(&s_journals)) + ".txt";
-    return String(name.c_str());
-}
-
-// Replaces the file by `text` whole: a temporary file, flushed, then renamed over it, so
-// that a crash leaves the old file or the new one. ERROR_SUCCESS, or why not.
-DWORD replaceFile(const String& path, const std::string& text)
-{
-    String temporary = String(path).append(".tmp");
-    HANDLE file = CreateFileW(temporary.wide(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    DWORD error = ERROR_SUCCESS;
-    DWORD n = 0;
-    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) || !FlushFileBuffers(file))
-        error = GetLastError();
-    else if (n != text.size())
-        error = ERROR_WRITE_FAULT;
-    CloseHandle(file);
-    if (error == ERROR_SUCCESS && !MoveFileExW(temporary.wide(), path.wide(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error != ERROR_SUCCESS)
-        DeleteFileW(temporary.wide());
-    return error;
+    return text.size() > start.size() && String(text.getUCS2Buffer(), start.size()) == start;
 }
 
 }  // namespace
 
-String journalFolder()
+const char* ClearingJournal::prefix(Kind kind)
 {
-    String folder = environmentFolder(L"LOCALAPPDATA");
-    if (folder.empty())
-        folder = environmentFolder(L"TEMP");
-    return folder.append("\\stagehand");
+    return kind == DESKTOP ? "stagehand-journal-" : "stagehand-screensaver-";
 }
 
-// A manager that never hides pays nothing: the journal is named at its first record.
-ClearingJournal::ClearingJournal() : m_offLogged(false)
+const wchar_t* ClearingJournal::pattern(Kind kind)
+{
+    return kind == DESKTOP ? L"stagehand-journal-*.txt" : L"stagehand-screensaver-*.txt";
+}
+
+JournalProcess ClearingJournal::writerOfName(const String& name)
+{
+    JournalProcess writer = {0, 0};
+    std::string text = name.toUtf8();
+    for (Kind kind : {DESKTOP, SCREEN_SAVER}) {
+        std::string start = prefix(kind);
+        unsigned long pid = 0;
+        unsigned long long created = 0, n = 0;
+        int end = 0;
+        if (text.compare(0, start.size(), start) == 0 &&
+            std::sscanf(text.c_str() + start.size(), "%lu-%llu-%llu.txt%n", &pid, &created, &n, &end) == 3 &&
+            start.size() + static_cast<size_t>(end) == text.size()) {
+            writer.pid = static_cast<std::uint32_t>(pid);
+            writer.created = created;
+        }
+    }
+    return writer;
+}
+
+// A holder that never records pays nothing: the journal is named at its first record.
+ClearingJournal::ClearingJournal(Kind kind) : m_kind(kind), m_offLogged(false)
 {
     m_journal.writer = JournalProcess();
     m_journal.foreground = JournalWindow();
@@ -77,10 +72,8 @@ ClearingJournal::ClearingJournal() : m_offLogged(false)
 
 void ClearingJournal::record(const vela::Array<JournalWindow>& windows, HWND foreground)
 {
-    if (m_name.empty()) {
+    if (m_journal.writer.pid == 0)
         m_journal.writer = currentProcess();
-        m_name = newName(m_journal.writer);
-    }
     for (unsigned int i = 0; i < windows.size(); ++i) {
         bool known = false;
         for (unsigned int k = 0; k < m_journal.windows.size() && !known; ++k)
@@ -96,38 +89,81 @@ void ClearingJournal::record(const vela::Array<JournalWindow>& windows, HWND for
 void ClearingJournal::write()
 {
     String folder = journalFolder();
-    String path = String(folder).append("\\").append(m_name);
-    std::string text = formatJournal(m_journal);
-    DWORD error = replaceFile(path, text);
-    // The folder is made when it is first needed.
-    if (error == ERROR_PATH_NOT_FOUND)
-        error = CreateDirectoryW(folder.wide(), nullptr) ? replaceFile(path, text) : GetLastError();
-    if (error != ERROR_SUCCESS) {
-        if (!m_offLogged)
-            s_log.log(LoggerPriority::FAILURE, "411 ", "Crash recovery is off: cannot write the desktop-clearing "
-                      "journal in ", folder, " (error ", static_cast<unsigned int>(error), ")");
-        m_offLogged = true;
-        return;
+    DWORD error = 0;
+    const char* problem = folder.empty() ? "no folder of this user's own is known" : prepareJournalFolder(folder, error);
+    if (!problem) {
+        std::string text = formatJournal(m_journal);
+        // Written elsewhere before (the folder's variable changed), the old file is stale.
+        if (!startsWith(m_current, String(folder).append("\\")))
+            error = claim(folder, text);
+        else if (isHeld(error = replaceFile(m_current, text)))
+            error = claim(folder, text);
+        if (error == ERROR_SUCCESS)
+            return;
+        problem = "it cannot be written";
     }
-    // Written elsewhere than before (the folder's variable changed): the old file is stale.
-    if (!m_written.empty() && m_written != path)
-        DeleteFileW(m_written.wide());
-    m_written = path;
+    if (!m_offLogged)
+        s_log.log(LoggerPriority::FAILURE, "411 ", "Crash recovery is off: cannot write the ",
+                  m_kind == DESKTOP ? "desktop-clearing" : "screen-saver", " journal in ", folder, ": ", problem,
+                  " (error ", static_cast<unsigned int>(error), ")");
+    m_offLogged = true;
+}
+
+DWORD ClearingJournal::claim(const String& folder, const std::string& text)
+{
+    for (unsigned int i = 0; i < kClaims; ++i) {
+        std::string name = prefix(m_kind) + std::to_string(m_journal.writer.pid) + "-" +
+                           std::to_string(m_journal.writer.created) + "-" +
+                           std::to_string(InterlockedIncrement(&s_names)) + ".txt";
+        String path = String(folder).append("\\").append(name.c_str());
+        DWORD error = writeNewFile(path, text);
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            continue;
+        if (error != ERROR_SUCCESS)
+            return error;
+        // The older files name no window that the new one does not: they go when they can.
+        if (!m_current.empty())
+            m_stale.append(m_current);
+        m_current = path;
+        vela::Array<String> kept;
+        for (unsigned int k = 0; k < m_stale.size(); ++k)
+            if (!DeleteFileW(m_stale[k].wide()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+                kept.append(m_stale[k]);
+        m_stale = kept;
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
+bool ClearingJournal::isNamed(const String& name) const
+{
+    auto endsWith = [&](const String& path) {
+        return path.size() > name.size() &&
+               String(path.getUCS2Buffer() + path.size() - name.size()) == name &&
+               path.getUCS2Buffer()[path.size() - name.size() - 1] == '\\';
+    };
+    bool named = endsWith(m_current);
+    for (unsigned int k = 0; k < m_stale.size(); ++k)
+        named |= endsWith(m_stale[k]);
+    return named;
 }
 
 void ClearingJournal::clear()
 {
-    if (!m_written.empty())
-        DeleteFileW(m_written.wide());
-    m_written = String();
+    if (!m_current.empty())
+        m_stale.append(m_current);
+    for (unsigned int k = 0; k < m_stale.size(); ++k)
+        DeleteFileW(m_stale[k].wide());
+    m_current = String();
+    m_stale.clear();
     m_journal.windows.clear();
 }
 
 void ClearingJournal::abandon()
 {
-    m_written = String();
+    m_current = String();
+    m_stale.clear();
     m_journal.windows.clear();
-    m_name = String();
 }
 
 }  // namespace stagehand

@@ -58,7 +58,7 @@ DesktopClearing::Outcome::~Outcome() = default;
 
 DesktopClearing::DesktopClearing()
     : m_foregroundWindow(nullptr), m_foregroundSaved(false), m_lookedForAbandoned(false),
-      m_journal(new ClearingJournal())
+      m_journal(new ClearingJournal(ClearingJournal::DESKTOP))
 {
 }
 
@@ -67,7 +67,7 @@ DesktopClearing::DesktopClearing(const DesktopClearing& other)
       m_foregroundSaved(other.m_foregroundSaved),
       m_lookedForAbandoned(other.m_lookedForAbandoned),
       m_programs(other.m_programs),
-      m_journal(new ClearingJournal())
+      m_journal(new ClearingJournal(ClearingJournal::DESKTOP))
 {
 }
 

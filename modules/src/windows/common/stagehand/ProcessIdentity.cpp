@@ -14,34 +14,32 @@ std::uint64_t creationTime(HANDLE process)
 
 JournalProcess currentProcess()
 {
-    return processIdentity(GetCurrentProcessId());
-}
-
-JournalProcess processIdentity(DWORD pid)
-{
-    JournalProcess process = {0, 0};
-    ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (handle.get()) {
-        process.pid = pid;
-        process.created = creationTime(handle.get());
-    }
-    return process;
+    // Its own handle: opening itself by pid may be denied.
+    JournalProcess self = {GetCurrentProcessId(), creationTime(GetCurrentProcess())};
+    return self;
 }
 
 JournalProcess windowOwner(HWND window)
 {
+    JournalProcess owner = {0, 0};
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    JournalProcess none = {0, 0};
-    return pid ? processIdentity(pid) : none;
+    if (pid) {
+        ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        owner.pid = pid;
+        owner.created = handle.get() ? creationTime(handle.get()) : 0;
+    }
+    return owner;
 }
 
 bool isRunning(const JournalProcess& process)
 {
-    ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, process.pid));
-    if (!handle.get())
-        return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to look at
-    return creationTime(handle.get()) == process.created && WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT;
+    // The limited right only, which this user has on every process of its own: a process
+    // that denies it is another user's, and so not the writer, which was this user's.
+    ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.pid));
+    DWORD code = 0;
+    return handle.get() && creationTime(handle.get()) == process.created && GetExitCodeProcess(handle.get(), &code) &&
+           code == STILL_ACTIVE;
 }
 
 }  // namespace stagehand

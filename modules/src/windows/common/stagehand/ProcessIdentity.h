@@ -15,11 +15,10 @@ namespace stagehand {
 std::uint64_t creationTime(HANDLE process);
 // This process.
 JournalProcess currentProcess();
-// The process of that pid now; pid 0 when it cannot be opened.
-JournalProcess processIdentity(DWORD pid);
-// The process that owns the window now; pid 0 when the handle names no window.
+// The process that owns the window now: pid 0 when the handle names no window, creation
+// time 0 when that process cannot be opened.
 JournalProcess windowOwner(HWND window);
-// Whether the process is still running (and is the one that had that pid).
+// Whether the process is still running, and is the one that had that pid.
 bool isRunning(const JournalProcess& process);
 
 }  // namespace stagehand
