@@ -16,6 +16,7 @@ const char* outcomeName(const JournalReport& journal, bool dryRun)
     switch (journal.outcome) {
     case JournalReport::RESTORED: return dryRun ? "would restore" : "restored";
     case JournalReport::LEFT_ALONE: return "writer running";
+    case JournalReport::KEPT: return dryRun ? "would keep" : "kept";
     default: return "refused";
     }
 }
@@ -36,9 +37,14 @@ std::string count(unsigned int n, const char* what)
 int restoreDesktop(bool dryRun, bool force, bool json)
 {
     stagehand::DesktopRecovery::Report report = stagehand::DesktopRecovery::restore(dryRun, force);
+    int status = report.complete() ? 0 : 1;
+    if (report.folderError)
+        std::fprintf(stderr, "stagehand: the journal folder %s cannot be listed (error %lu)\n",
+                     report.folder.toUtf8().c_str(), report.folderError);
     if (!json && report.journals.size() == 0) {
-        std::printf("No desktop-clearing journals in %s.\n", report.folder.toUtf8().c_str());
-        return 0;
+        if (report.folderError == 0)
+            std::printf("No desktop-clearing journals in %s.\n", report.folder.toUtf8().c_str());
+        return status;
     }
     Listing out(json, {{"journal", "JOURNAL", -48},
                        {"writer", "WRITER", 7, 2},
@@ -47,28 +53,30 @@ int restoreDesktop(bool dryRun, bool force, bool json)
                        {"programs", "PROGRAMS", 8, 2},
                        {"skipped", "SKIPPED", 7, 2},
                        {"problem", "PROBLEM", 0}});
-    unsigned int leftAlone = 0, refused = 0;
     for (unsigned int i = 0; i < report.journals.size(); ++i) {
         const JournalReport& journal = report.journals[i];
-        leftAlone += journal.outcome == JournalReport::LEFT_ALONE;
-        refused += journal.outcome == JournalReport::REFUSED;
         out.text("journal", fileName(journal.path)).text("path", journal.path.toUtf8());
         out.number("writer", journal.writerPid).flag("writerRunning", journal.writerRunning);
         out.text("outcome", outcomeName(journal, dryRun)).number("shown", journal.shown.size());
         out.number("programs", journal.programs).number("skipped", journal.skipped.size());
-        out.textOrNull("problem", journal.problem.toUtf8()).endRow();
+        out.flag("screenSaver", journal.screenSaver).textOrNull("problem", journal.problem.toUtf8()).endRow();
     }
     out.finish();
     if (json)
-        return 0;
+        return status;
     std::printf("\n%s %s of %s; skipped %s that %s gone or now another program's.\n",
                 dryRun ? "Would show" : "Showed", count(report.windowsShown, "window").c_str(),
                 count(report.programs, "program").c_str(), count(report.windowsSkipped, "window").c_str(),
                 report.windowsSkipped == 1 ? "is" : "are");
-    if (leftAlone)
+    if (report.screenSaverOn)
+        std::printf("%s the screen saver back on.\n", dryRun ? "Would switch" : "Switched");
+    if (report.leftAlone)
         std::printf("Left %s alone: the writer is running (--force restores it anyway).\n",
-                    count(leftAlone, "journal").c_str());
-    if (refused)
-        std::printf("Refused %s as damaged; kept as .damaged files.\n", count(refused, "journal").c_str());
-    return 0;
+                    count(report.leftAlone, "journal").c_str());
+    if (report.refused)
+        std::printf("Refused %s as damaged; %s.\n", count(report.refused, "journal").c_str(),
+                    dryRun ? "each would be kept as a .damaged file" : "kept as .damaged files");
+    if (report.kept)
+        std::printf("Kept %s: the owners of some windows cannot be examined.\n", count(report.kept, "journal").c_str());
+    return status;
 }

@@ -1,13 +1,16 @@
 #include <stagehand/DesktopRecovery.h>
 
 #include "ClearingJournal.h"
+#include "JournalFiles.h"
 #include "ProcessIdentity.h"
+#include "UniqueHandle.h"
 #include "WindowShowing.h"
 
 #include <vela/ClassLogger.h>
 
-#include <cwchar>
+#include <memory>
 #include <string>
+#include <vector>
 
 using vela::LoggerPriority;
 using vela::String;
@@ -17,6 +20,11 @@ namespace stagehand {
 namespace {
 
 vela::ClassLogger s_log("stagehand.DesktopRecovery");
+
+typedef DesktopRecovery::JournalReport JournalReport;
+
+// How many numbered names a damaged journal may try.
+const unsigned int kDamagedNames = 100;
 
 // The journal in the file, or why it is refused.
 const char* readJournal(HANDLE file, Journal& journal)
@@ -33,30 +41,47 @@ const char* readJournal(HANDLE file, Journal& journal)
     return parseJournal(text.data(), text.size(), journal);
 }
 
-bool isJournalName(const wchar_t* name)
+bool removeThrough(HANDLE file)
 {
-    // The pattern "*.txt" of FindFirstFileW may also match by a short name.
-    size_t n = std::wcslen(name);
-    return n > 4 && _wcsicmp(name + n - 4, L".txt") == 0;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove) != FALSE;
 }
 
-bool isOwnedBy(HWND window, const JournalProcess& recorded)
+// Renames the file, through its handle, to the first free name of NAME.damaged,
+// NAME.damaged-2, ...; the name it got, or empty.
+String renameDamaged(HANDLE file, const String& path)
 {
-    JournalProcess owner = windowOwner(window);
-    return owner.pid != 0 && owner.pid == recorded.pid && owner.created == recorded.created;
+    for (unsigned int n = 1; n <= kDamagedNames; ++n) {
+        String to = String(path).append(".damaged");
+        if (n > 1)
+            to.append("-").append(std::to_string(n).c_str());
+        size_t bytes = sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t);
+        std::vector<BYTE> buffer(bytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->FileNameLength = to.size() * sizeof(wchar_t);
+        std::copy(to.wide(), to.wide() + to.size(), rename->FileName);
+        if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bytes)))
+            return to;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    return String();
 }
 
-void refuse(DesktopRecovery::JournalReport& entry, const char* problem, bool dryRun, bool quiet)
+void refuse(JournalReport& entry, HANDLE file, const char* problem, bool dryRun, bool quiet)
 {
-    entry.outcome = DesktopRecovery::JournalReport::REFUSED;
+    entry.outcome = JournalReport::REFUSED;
     entry.problem = problem;
     if (quiet)
         return;
-    String kept = String(entry.path).append(".damaged");
-    if (dryRun)
-        s_log.log(LoggerPriority::FAILURE, "421 ", "Refusing the desktop-clearing journal ", entry.path, ": ",
-                  problem, "; it would be kept as ", kept);
-    else if (MoveFileExW(entry.path.wide(), kept.wide(), MOVEFILE_REPLACE_EXISTING))
+    if (dryRun) {
+        s_log.log(LoggerPriority::FAILURE, "421 ", "Refusing the desktop-clearing journal ", entry.path, ": ", problem,
+                  "; it would be kept as ", String(entry.path).append(".damaged"));
+        return;
+    }
+    String kept = renameDamaged(file, entry.path);
+    if (!kept.empty())
         s_log.log(LoggerPriority::FAILURE, "421 ", "Refused the desktop-clearing journal ", entry.path, ": ", problem,
                   "; kept as ", kept);
     else
@@ -64,10 +89,41 @@ void refuse(DesktopRecovery::JournalReport& entry, const char* problem, bool dry
                   "; left in place (error ", static_cast<unsigned int>(GetLastError()), ")");
 }
 
+// Sorts the journal's windows into those to show, to skip and that cannot be checked.
+void examine(const Journal& journal, JournalReport& entry, vela::Array<DWORD>& programs)
+{
+    vela::Array<DWORD> owners;
+    for (unsigned int w = 0; w < journal.windows.size(); ++w) {
+        HWND window = journalHandle(journal.windows[w].handle);
+        const JournalProcess& recorded = journal.windows[w].owner;
+        JournalProcess owner = windowOwner(window);
+        if (owner.pid == 0 || owner.pid != recorded.pid || (owner.created != 0 && owner.created != recorded.created)) {
+            entry.skipped.append(window);
+            continue;
+        }
+        if (owner.created == 0) {
+            entry.unverified.append(window);
+            continue;
+        }
+        entry.shown.append(window);
+        if (!owners.contains(recorded.pid))
+            owners.append(recorded.pid);
+        if (!programs.contains(recorded.pid))
+            programs.append(recorded.pid);
+    }
+    entry.programs = owners.size();
+}
+
+bool isOwnedBy(HWND window, const JournalProcess& recorded)
+{
+    JournalProcess owner = windowOwner(window);
+    return window && owner.pid != 0 && owner.pid == recorded.pid && owner.created == recorded.created;
+}
+
 }  // namespace
 
 DesktopRecovery::JournalReport::JournalReport()
-    : outcome(REFUSED), writerPid(0), writerRunning(false), programs(0)
+    : outcome(REFUSED), writerPid(0), writerRunning(false), programs(0), screenSaver(false)
 {
 }
 
@@ -77,13 +133,22 @@ DesktopRecovery::JournalReport& DesktopRecovery::JournalReport::operator=(const 
 
 DesktopRecovery::JournalReport::~JournalReport() = default;
 
-DesktopRecovery::Report::Report() : windowsShown(0), programs(0), windowsSkipped(0) {}
+DesktopRecovery::Report::Report()
+    : folderError(0), windowsShown(0), programs(0), windowsSkipped(0), restored(0), leftAlone(0), refused(0),
+      kept(0), screenSaverOn(false)
+{
+}
 
 DesktopRecovery::Report::Report(const Report& other) = default;
 
 DesktopRecovery::Report& DesktopRecovery::Report::operator=(const Report& other) = default;
 
 DesktopRecovery::Report::~Report() = default;
+
+bool DesktopRecovery::Report::complete() const
+{
+    return folderError == 0 && refused == 0 && kept == 0;
+}
 
 DesktopRecovery::Report DesktopRecovery::restore(bool dryRun, bool force)
 {
@@ -98,70 +163,73 @@ DesktopRecovery::Report DesktopRecovery::find()
 DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet)
 {
     Report report;
-    String folder = journalFolder();
-    report.folder = folder;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(String(folder).append("\\stagehand-journal-*.txt").wide(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    report.folder = journalFolder();
+    if (report.folder.empty())
         return report;
-    // The names first: restoring removes and renames files of the folder.
-    vela::Array<String> names;
-    do {
-        if (isJournalName(found.cFileName))
-            names.append(String(reinterpret_cast<const unsigned short*>(found.cFileName)));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-
     vela::Array<DWORD> programs;
-    for (unsigned int i = 0; i < names.size(); ++i) {
-        JournalReport entry;
-        entry.path = String(folder).append("\\").append(names[i]);
-        // Shared for delete too: a running writer may replace it meanwhile.
-        HANDLE file = CreateFileW(entry.path.wide(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            continue;  // removed since it was listed
-        Journal journal;
-        const char* problem = readJournal(file, journal);
-        CloseHandle(file);
-        if (problem) {
-            refuse(entry, problem, dryRun, quiet);
-            report.journals.append(entry);
-            continue;
-        }
-        entry.writerPid = journal.writer.pid;
-        entry.writerRunning = isRunning(journal.writer);
-        if (entry.writerRunning && !force) {
-            entry.outcome = JournalReport::LEFT_ALONE;
-            report.journals.append(entry);
-            continue;
-        }
-        vela::Array<DWORD> owners;
-        for (unsigned int w = 0; w < journal.windows.size(); ++w) {
-            HWND window = journalHandle(journal.windows[w].handle);
-            if (!isOwnedBy(window, journal.windows[w].owner)) {
-                entry.skipped.append(window);
-                continue;
+    // Each journal's requests are made before its file goes, and waited for at the end.
+    std::vector<std::unique_ptr<VisibilityRequest>> requests;
+    bool saverHeld = false, saverToRestore = false;
+    for (ClearingJournal::Kind kind : {ClearingJournal::DESKTOP, ClearingJournal::SCREEN_SAVER}) {
+        DWORD error = 0;
+        vela::Array<String> names = listJournalFiles(report.folder, ClearingJournal::pattern(kind), error);
+        if (error)
+            report.folderError = error;
+        for (unsigned int i = 0; i < names.size(); ++i) {
+            JournalReport entry;
+            entry.path = String(report.folder).append("\\").append(names[i]);
+            entry.screenSaver = kind == ClearingJournal::SCREEN_SAVER;
+            // Shared for delete too: a running writer may replace it meanwhile.
+            FileHandle file(CreateFileW(entry.path.wide(), GENERIC_READ | DELETE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;  // removed since it was listed
+            Journal journal;
+            const char* problem = file.valid() ? readJournal(file.get(), journal) : "it cannot be opened";
+            if (problem)
+                journal.writer = ClearingJournal::writerOfName(names[i]);
+            entry.writerPid = journal.writer.pid;
+            entry.writerRunning = journal.writer.pid != 0 && isRunning(journal.writer);
+            if (entry.writerRunning && (!force || problem)) {
+                // An unreadable journal of a running writer may be in the middle of a write.
+                entry.outcome = JournalReport::LEFT_ALONE;
+                entry.problem = problem ? problem : "";
+                saverHeld |= entry.screenSaver;
+            } else if (!file.valid()) {
+                entry.outcome = JournalReport::KEPT;
+                entry.problem = problem;
+            } else if (problem) {
+                refuse(entry, file.get(), problem, dryRun, quiet);
+            } else {
+                examine(journal, entry, programs);
+                HWND foreground = journalHandle(journal.foreground.handle);
+                if (!dryRun && entry.shown.size() != 0)
+                    requests.push_back(std::make_unique<VisibilityRequest>(
+                        entry.shown, true, isOwnedBy(foreground, journal.foreground.owner) ? foreground : nullptr));
+                entry.outcome = entry.unverified.size() == 0 ? JournalReport::RESTORED : JournalReport::KEPT;
+                if (entry.outcome == JournalReport::KEPT)
+                    entry.problem = "the owners of some windows cannot be examined";
+                else if (!dryRun)
+                    removeThrough(file.get());
+                saverToRestore |= entry.screenSaver;
             }
-            entry.shown.append(window);
-            DWORD pid = journal.windows[w].owner.pid;
-            if (!owners.contains(pid))
-                owners.append(pid);
-            if (!programs.contains(pid))
-                programs.append(pid);
+            report.windowsShown += entry.shown.size();
+            report.windowsSkipped += entry.skipped.size();
+            report.restored += entry.outcome == JournalReport::RESTORED;
+            report.leftAlone += entry.outcome == JournalReport::LEFT_ALONE;
+            report.refused += entry.outcome == JournalReport::REFUSED;
+            report.kept += entry.outcome == JournalReport::KEPT;
+            report.journals.append(entry);
         }
-        HWND foreground = journalHandle(journal.foreground.handle);
-        if (!dryRun)
-            requestVisibility(entry.shown, true, isOwnedBy(foreground, journal.foreground.owner) ? foreground : nullptr);
-        if (!dryRun)
-            DeleteFileW(entry.path.wide());
-        entry.outcome = JournalReport::RESTORED;
-        entry.programs = owners.size();
-        report.windowsShown += entry.shown.size();
-        report.windowsSkipped += entry.skipped.size();
-        report.journals.append(entry);
     }
     report.programs = programs.size();
+    // A writer that still runs holds the screen saver off, and switches it on when it ends.
+    report.screenSaverOn = saverToRestore && !saverHeld;
+    if (report.screenSaverOn && !dryRun)
+        SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    for (const std::unique_ptr<VisibilityRequest>& request : requests)
+        request->await();
     return report;
 }
 

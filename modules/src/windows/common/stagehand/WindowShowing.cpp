@@ -34,12 +34,12 @@ bool isForeground(HWND window)
 
 }  // namespace
 
-vela::Array<HWND> requestVisibility(const vela::Array<HWND>& windows, bool visible, HWND foreground)
+VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visible, HWND foreground)
+    : m_windows(windows), m_visible(visible), m_foreground(foreground)
 {
-    // Hiding the active window makes its program activate another, which may be the next one
-    // to hide: the wait also lasts until the activation has come to rest on a shown window.
-    HWND active = GetForegroundWindow();
-    bool activationMoves = !visible && windows.contains(active);
+    // Hiding the active window makes its program activate another, which may be the next
+    // one to hide: the wait also lasts until the activation has come to rest on a shown window.
+    m_activationMoves = !visible && windows.contains(GetForegroundWindow());
     const UINT showFlags = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOMOVE | SWP_NOSIZE;
     for (unsigned int i = 0; i < windows.size(); ++i) {
         HWND window = windows[i];
@@ -52,18 +52,22 @@ vela::Array<HWND> requestVisibility(const vela::Array<HWND>& windows, bool visib
     // The window's own thread activates it when it gets to the request, as it shows it.
     if (foreground)
         SetForegroundWindow(foreground);
-    vela::Array<HWND> pending = windows;
-    DWORD start = GetTickCount();
+    m_start = GetTickCount();
+}
+
+vela::Array<HWND> VisibilityRequest::await() const
+{
+    vela::Array<HWND> pending = m_windows;
     for (;;) {
         vela::Array<HWND> still;
         for (unsigned int i = 0; i < pending.size(); ++i)
-            if (!isDone(pending[i], visible))
+            if (!isDone(pending[i], m_visible))
                 still.append(pending[i]);
         pending = still;
         HWND now = GetForegroundWindow();
-        bool settled = pending.size() == 0 && (!foreground || isForeground(foreground)) &&
-                       (!activationMoves || (now && IsWindowVisible(now) && !windows.contains(now)));
-        if (settled || GetTickCount() - start >= kResponseBound)
+        bool settled = pending.size() == 0 && (!m_foreground || isForeground(m_foreground)) &&
+                       (!m_activationMoves || (now && IsWindowVisible(now) && !m_windows.contains(now)));
+        if (settled || GetTickCount() - m_start >= kResponseBound)
             return pending;
         Sleep(1);
     }
