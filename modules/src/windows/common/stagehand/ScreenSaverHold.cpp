@@ -1,5 +1,10 @@
 #include <stagehand/ScreenSaverHold.h>
 
+#include "ClearingJournal.h"
+#include "JournalFiles.h"
+#include "ProcessIdentity.h"
+#include "UniqueHandle.h"
+
 #include <vela/LastErrorKeeper.h>
 
 #include <windows.h>
@@ -8,44 +13,71 @@ namespace stagehand {
 
 namespace {
 
+// The holds of this copy of the library, and the journal of the one that switched it off.
 unsigned int s_holders = 0;
-BOOL s_wasActive = TRUE;
+ClearingJournal* s_journal = nullptr;
+
+// The writers of the screen-saver journals in the folder, but for this copy's own.
+vela::Array<JournalProcess> otherHolders()
+{
+    vela::Array<JournalProcess> writers;
+    vela::String folder = journalFolder();
+    DWORD error = 0;
+    vela::Array<vela::String> names =
+        folder.empty() ? vela::Array<vela::String>()
+                       : listJournalFiles(folder, ClearingJournal::pattern(ClearingJournal::SCREEN_SAVER), error);
+    for (unsigned int i = 0; i < names.size(); ++i)
+        if (!s_journal || !s_journal->isNamed(names[i]))
+            writers.append(ClearingJournal::writerOfName(names[i]));
+    return writers;
+}
+
+bool heldElsewhere()
+{
+    vela::Array<JournalProcess> writers = otherHolders();
+    for (unsigned int i = 0; i < writers.size(); ++i)
+        if (isRunning(writers[i]))
+            return true;
+    return false;
+}
 
 }  // namespace
 
-ScreenSaverHold::ScreenSaverHold() : m_timeout(-1) {}
+ScreenSaverHold::ScreenSaverHold() : m_held(false) {}
 
 ScreenSaverHold::~ScreenSaverHold()
 {
-    if (m_timeout < 0)
+    if (!m_held || --s_holders != 0 || !s_journal)
         return;
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
-    // Put back only a timeout that changed: the write updates the user profile and tells
-    // every top-level window.
-    int now = -1;
-    if (!SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) || now != m_timeout)
-        SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, static_cast<UINT>(m_timeout), nullptr,
-                              SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
-    if (--s_holders == 0 && s_wasActive)
+    if (!heldElsewhere())
         SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    s_journal->clear();
+    delete s_journal;
+    s_journal = nullptr;
 }
 
 bool ScreenSaverHold::take()
 {
-    // A retry after a failed initialize keeps the timeout, and the hold, of the first attempt.
-    bool held = m_timeout >= 0;
-    if (!held) {
-        int timeout = -1;
-        if (SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0)) {
-            m_timeout = timeout;
-            held = true;
-            if (s_holders++ == 0 && !SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &s_wasActive, 0))
-                s_wasActive = TRUE;
+    // A retry after a failed initialize keeps the hold of the first attempt.
+    if (m_held)
+        return true;
+    if (s_holders == 0) {
+        BOOL active = FALSE;
+        if (!SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0))
+            return false;
+        vela::LastErrorKeeper keep;
+        // Off, with a journal of another holder: it was on, and that holder switched it off.
+        if (active || otherHolders().size() != 0) {
+            s_journal = new ClearingJournal(ClearingJournal::SCREEN_SAVER);
+            s_journal->record(vela::Array<JournalWindow>(), nullptr);
         }
+        if (active)
+            SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
     }
-    vela::LastErrorKeeper keep;
-    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
-    return held;
+    ++s_holders;
+    m_held = true;
+    return true;
 }
 
 }  // namespace stagehand

@@ -3,9 +3,15 @@
 namespace stagehand {
 
 // Keeps the screen saver off for one render window. The screen saver is a setting of the
-// whole session while render windows come and go one by one: it is switched on again only
-// when the last hold of the process goes, and only if it was on before the first one came.
-// Each hold also puts back the timeout it read.
+// whole session while render windows come and go one by one: the first hold of the process
+// switches it off, when it was on, and the last one switches it on again, unless a running
+// process still holds it off. Nothing else is written: a change the user makes meanwhile
+// stays.
+//
+// A process that dies while it holds the screen saver off leaves it off for the session, so
+// the first hold records in a journal of its own that it switched it off; DesktopRecovery
+// (`stagehand restore`) switches it back on. A later process that finds the screen saver off
+// and such a journal knows that it was on, and holds it the same way.
 class ScreenSaverHold {
 public:
     ScreenSaverHold();
@@ -14,13 +20,12 @@ public:
     ScreenSaverHold(const ScreenSaverHold&) = delete;
     ScreenSaverHold& operator=(const ScreenSaverHold&) = delete;
 
-    // Switches the screen saver off. The first take that can read the timeout holds: it
-    // joins the process's count and will put that timeout back. False, with the last-error
-    // code of the failed read, when the timeout cannot be read; nothing is put back then.
+    // Holds the screen saver off. False, with the last-error code of the failed read, when
+    // its setting cannot be read; then nothing is held and nothing is switched.
     bool take();
 
 private:
-    int m_timeout;  // -1: not held
+    bool m_held;
 };
 
 }  // namespace stagehand
