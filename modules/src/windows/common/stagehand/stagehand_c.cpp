@@ -10,7 +10,6 @@
 #include <vela/Exception.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -63,16 +62,23 @@ template <typename T> T* need(T* pointer, const char* what)
     return pointer;
 }
 
+// Copies the text into the thread's message from `at` on; what does not fit is cut where a
+// character starts, so that the message stays valid UTF-8. Where the text ends.
+size_t put(size_t at, const char* text) noexcept
+{
+    size_t n = std::strlen(text);
+    if (n > kMessageSize - 1 - at) {
+        n = kMessageSize - 1 - at;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    std::memcpy(t_lastError + at, text, n);
+    return at + n;
+}
+
 stagehand_status keep(const char* function, stagehand_status status, const char* message) noexcept
 {
-    int length = std::snprintf(t_lastError, kMessageSize, "%s: %s", function, message);
-    if (length >= static_cast<int>(kMessageSize)) {
-        // Cut where a character starts, so that the message stays valid UTF-8.
-        size_t end = kMessageSize - 1;
-        while (end > 0 && (static_cast<unsigned char>(t_lastError[end]) & 0xC0) == 0x80)
-            --end;
-        t_lastError[end] = '\0';
-    }
+    t_lastError[put(put(put(0, function), ": "), message)] = '\0';
     return status;
 }
 
@@ -362,13 +368,11 @@ stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force, sta
             return;
         stagehand_recovery summary = {};
         summary.journals = done.journals.size();
-        for (unsigned int i = 0; i < done.journals.size(); ++i) {
-            switch (done.journals[i].outcome) {
-            case stagehand::DesktopRecovery::JournalReport::RESTORED: ++summary.journals_restored; break;
-            case stagehand::DesktopRecovery::JournalReport::LEFT_ALONE: ++summary.journals_left_alone; break;
-            case stagehand::DesktopRecovery::JournalReport::REFUSED: ++summary.journals_refused; break;
-            }
-        }
+        summary.journals_restored = done.restored;
+        summary.journals_left_alone = done.leftAlone;
+        summary.journals_refused = done.refused;
+        summary.journals_kept = done.kept;
+        summary.screen_saver_on = done.screenSaverOn ? 1 : 0;
         summary.windows_shown = done.windowsShown;
         summary.programs = done.programs;
         summary.windows_skipped = done.windowsSkipped;

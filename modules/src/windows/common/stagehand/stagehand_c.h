@@ -68,6 +68,8 @@ typedef struct stagehand_recovery {
     uint32_t windows_shown;
     uint32_t programs;            /* the programs whose windows were shown */
     uint32_t windows_skipped;     /* gone, or now another program's */
+    uint32_t journals_kept;       /* given back in part and kept: some owners could not be examined */
+    int32_t screen_saver_on;      /* 1 when the screen saver was switched back on */
 } stagehand_recovery;
 
 /* ---- The library */
@@ -153,10 +155,12 @@ STAGEHAND_C_API stagehand_status stagehand_hide_all_except(stagehand_manager* ma
  * order, and gives the foreground back. */
 STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
 
-/* Shows again what test programs that died left hidden: the windows recorded in the
+/* Gives back what test programs that died left changed: shows the windows recorded in the
  * journals of managers whose processes have ended (force: also of running ones) that still
- * belong to their recorded programs; then removes those journals. dry_run changes nothing
- * and reports what would be done. report may be null. */
+ * belong to their recorded programs, and switches the screen saver back on that a render
+ * window of theirs switched off, unless a running program still holds it; then removes
+ * those journals. dry_run changes nothing and reports what would be done. report may be
+ * null. */
 STAGEHAND_C_API stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force,
                                                              stagehand_recovery* report);
 
