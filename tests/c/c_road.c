@@ -62,7 +62,7 @@ static int bad_inputs(stagehand_manager* manager, const char* adapter)
     stagehand_window* window = (stagehand_window*)1;
     stagehand_window* grid[2];
     uint32_t count = 0, needed = 0;
-    char message[256];
+    char message[256], long_message[1200], euros[1201];
     RECT rect = {0, 0, 64, 64};
     CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_manager_create(NULL));
     CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_manager_destroy(NULL));
@@ -95,6 +95,15 @@ static int bad_inputs(stagehand_manager* manager, const char* adapter)
     CHECK_STATUS(STAGEHAND_OK, stagehand_last_error(message, sizeof message, NULL));
     CHECK(strcmp(message, "stagehand_monitors: count is null") == 0);
     CHECK(strcmp(stagehand_status_name(STAGEHAND_BAD_GRID), "STAGEHAND_BAD_GRID") == 0);
+
+    /* A message too long for the thread is cut where a character starts: 1023 bytes at most. */
+    for (count = 0; count < 400; ++count)
+        memcpy(euros + 3 * count, "\xe2\x82\xac", 3);
+    euros[3 * count] = '\0';
+    CHECK_STATUS(STAGEHAND_UNKNOWN_ADAPTER, stagehand_window_create(manager, euros, "n", &rect, 0, &window));
+    CHECK_STATUS(STAGEHAND_OK, stagehand_last_error(long_message, sizeof long_message, &needed));
+    CHECK(needed <= 1024 && needed > 1021);
+    CHECK((needed - 1 - strlen("stagehand_window_create: no monitor has the adapter id ")) % 3 == 0);
     CHECK(strcmp(stagehand_status_name((stagehand_status)99), "unknown status") == 0);
     return 0;
 }

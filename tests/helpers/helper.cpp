@@ -6,10 +6,18 @@
 //   helper hung TITLE...      the same, but pumps no message until it reads a line, as a
 //                             program that has stopped responding
 //   helper slow TITLE...      the same, but pumps its messages once a second
-//   helper clear              hides the windows of every program but spare_helper.exe with a
-//                             RenderWindowManager, then all of them,
-//                             prints "cleared", and restores them at the end of its input
+//   helper clear              clears the desktop in three steps, printing "cleared" after each
+//                             and waiting for a line before the next: a RenderWindowManager
+//                             hides the windows of every program but spare_helper.exe; so does
+//                             a second copy of stagehand.dll, loaded from a copy of the file in
+//                             %LOCALAPPDATA%, through the C interface, with a table of its own;
+//                             the manager hides all. It restores them at the end of its input
+//   helper window             holds a render window (and so the screen saver off), prints
+//                             "ready", and ends at the end of its input
+//   helper saver              prints "on" or "off": whether the screen saver is active, read by
+//                             a new process (Wine's processes keep the setting they read first)
 #include <stagehand/RenderWindowManager.h>
+#include <stagehand/stagehand_c.h>
 
 #include <windows.h>
 
@@ -26,6 +34,18 @@ DWORD WINAPI waitForEndOfInput(void* mainThread)
     }
     PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(mainThread)), WM_QUIT, 0, 0);
     return 0;
+}
+
+void say(const char* line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+void waitForLine()
+{
+    for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+    }
 }
 
 enum Pace { PROMPT, HUNG, SLOW };
@@ -47,8 +67,7 @@ int showWindows(int count, char** titles, Pace pace)
     std::printf("ready\n");
     std::fflush(stdout);
     if (pace == HUNG)
-        for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
-        }
+        waitForLine();
     void* mainThread = reinterpret_cast<void*>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
     CloseHandle(CreateThread(nullptr, 0, waitForEndOfInput, mainThread, 0, nullptr));
     if (pace == SLOW) {
@@ -67,6 +86,36 @@ int showWindows(int count, char** titles, Pace pace)
     return 0;
 }
 
+int clearInSteps()
+{
+    stagehand::RenderWindowManager manager;
+    vela::Array<vela::String> spared;
+    spared.append("spare_helper.exe");
+    manager.hideAllTopLevelProcessExcept(spared);
+    say("cleared");
+    waitForLine();
+
+    wchar_t original[MAX_PATH], copy[MAX_PATH];
+    GetModuleFileNameW(GetModuleHandleW(L"stagehand.dll"), original, MAX_PATH);
+    GetEnvironmentVariableW(L"LOCALAPPDATA", copy, MAX_PATH - 32);
+    lstrcatW(copy, L"\\stagehand_copy.dll");
+    HMODULE second = CopyFileW(original, copy, FALSE) ? LoadLibraryW(copy) : nullptr;
+    auto create = reinterpret_cast<decltype(&stagehand_manager_create)>(GetProcAddress(second, "stagehand_manager_create"));
+    auto hide =
+        reinterpret_cast<decltype(&stagehand_hide_all_except)>(GetProcAddress(second, "stagehand_hide_all_except"));
+    stagehand_manager* other = nullptr;
+    const char* spare = "spare_helper.exe";
+    if (!second || !create || create(&other) != STAGEHAND_OK || hide(other, &spare, 1, nullptr, 0) != STAGEHAND_OK)
+        return 1;
+    say("cleared");
+    waitForLine();
+    manager.hideAllTopLevelProcess();
+    say("cleared");
+    while (std::fgetc(stdin) != EOF) {
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -74,18 +123,21 @@ int main(int argc, char** argv)
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "windows" || mode == "hung" || mode == "slow")
         return showWindows(argc - 2, argv + 2, mode == "hung" ? HUNG : mode == "slow" ? SLOW : PROMPT);
-    if (mode == "clear") {
-        stagehand::RenderWindowManager manager;
-        vela::Array<vela::String> spared;
-        spared.append("spare_helper.exe");
-        manager.hideAllTopLevelProcessExcept(spared);  // builds the table
-        manager.hideAllTopLevelProcess();
-        std::printf("cleared\n");
-        std::fflush(stdout);
+    if (mode == "clear")
+        return clearInSteps();
+    if (mode == "window") {
+        stagehand::GenericWindows window(GetModuleHandleW(nullptr), nullptr, "helper render window", WS_POPUP);
+        say(window.isInitialized() ? "ready" : "no window");
         while (std::fgetc(stdin) != EOF) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: helper windows|hung|slow TITLE... | helper clear\n");
+    if (mode == "saver") {
+        BOOL active = FALSE;
+        SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+        say(active ? "on" : "off");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: helper windows|hung|slow TITLE... | helper clear | helper window | helper saver\n");
     return 2;
 }

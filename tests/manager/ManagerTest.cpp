@@ -1,5 +1,6 @@
 // Render windows placed on the two screens of the X display or on a faked desktop, and the
 // desktop cleared of real helper programs and shown again.
+#include <stagehand/DesktopRecovery.h>
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
 #include <stagehand/WindowEnumerator.h>
@@ -12,7 +13,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <psapi.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -396,10 +399,10 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
 {
     LogCapture log(vela::LoggerPriority::FAILURE);
     std::vector<bool> beforeHiding;
-    CallHook<decltype(&MoveFileExW)> replace("kernel32.dll", "MoveFileExW");
-    replace.instead = [&](const wchar_t* from, const wchar_t* to, DWORD flags) {
+    CallHook<decltype(&FlushFileBuffers)> flush("kernel32.dll", "FlushFileBuffers");
+    flush.instead = [&](HANDLE file) {
         beforeHiding.push_back((beforeHiding.empty() ? second : first)->allVisible());
-        return replace.real(from, to, flags);
+        return flush.real(file);
     };
     auto entry = [](const HelperWindows* helper) {
         return "window " + std::to_string(reinterpret_cast<ULONG_PTR>(helper->windows()[0])) + " " +
@@ -437,16 +440,83 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
                             " windows of 1 programs are still hidden by test programs that ended: run 'stagehand "
                             "restore' to show them again"));
 
+    // Opening this process by its pid may be denied: the journal still names its writer, and a
+    // writer that cannot be opened is another user's process now, not a running writer.
+    {
+        CallHook<decltype(&OpenProcess)> open("kernel32.dll", "OpenProcess");
+        open.instead = [&](DWORD access, BOOL inherit, DWORD pid) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return pid == GetCurrentProcessId() ? nullptr : open.real(access, inherit, pid);
+        };
+        std::vector<std::string> before = journals.names();
+        RenderWindowManager denied;
+        denied.minimizeTopLevelProcess("spare_helper.exe");
+        std::vector<std::string> after = journals.names();
+        ASSERT_EQ(before.size() + 1, after.size());
+        std::string name = *std::find_if(after.begin(), after.end(), [&](const std::string& n) {
+            return std::find(before.begin(), before.end(), n) == before.end();
+        });
+        EXPECT_NE(npos, journals.read(name).find("writer " + std::to_string(GetCurrentProcessId()) + " 1"));
+        stagehand::DesktopRecovery::Report found = stagehand::DesktopRecovery::find();
+        auto entry = std::find_if(found.journals.data(), found.journals.data() + found.journals.size(),
+                                  [&](const auto& j) { return j.path.toUtf8().find(name) != npos; });
+        EXPECT_TRUE(!entry->writerRunning && entry->outcome == entry->RESTORED);
+    }
+
+    // Without a usable LOCALAPPDATA (this one relative) or TEMP, the journal goes to the known
+    // folder, not to a folder that depends on the current directory or to the drive's root.
+    wchar_t* local = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local);
+    std::wstring known = std::wstring(local) + L"\\stagehand";
+    CoTaskMemFree(local);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", L"journals");
+    SetEnvironmentVariableW(L"TEMP", nullptr);
+    {
+        RenderWindowManager unset;
+        unset.minimizeTopLevelProcess("spare_helper.exe");
+        EXPECT_EQ(1u, JournalFolder::names(known).size());
+        EXPECT_TRUE(GetFileAttributesW(L"\\stagehand") == INVALID_FILE_ATTRIBUTES &&
+                    GetFileAttributesW(L"journals") == INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_EQ(0u, JournalFolder::names(known).size()) << "removed by the restore";
+
+    // A folder that is not this user's own turns journaling off with one line; hiding goes on.
+    static SID administrators = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID}};
+    CallHook<decltype(&GetFileAttributesW)> attributes("kernel32.dll", "GetFileAttributesW");
+    CallHook<decltype(&GetSecurityInfo)> security("advapi32.dll", "GetSecurityInfo");
     journals.write("in-the-way", "");
-    SetEnvironmentVariableW(L"LOCALAPPDATA", journals.file("in-the-way").c_str());
-    log.lines.clear();
-    RenderWindowManager unwritable;
-    unwritable.minimizeTopLevelProcess("spare_helper.exe");
-    unwritable.minimizeTopLevelProcess("spare_helper.exe");
-    EXPECT_TRUE(spare->noneVisible()) << "hiding goes on";
-    ASSERT_EQ(1u, log.lines.size());
-    EXPECT_EQ(0u, log.lines[0].find("3 stagehand.ClearingJournal: 411 Crash recovery is off: cannot write the "
-                                    "desktop-clearing journal in ")) << log.lines[0];
+    const struct {
+        std::wstring base;
+        std::function<void()> arrange;
+        const char* why;
+    } hostile[] = {
+        {journals.file("in-the-way"), [] {}, "it cannot be made (error 3)"},
+        {journals.path(), [&] {
+             attributes.instead = [&](LPCWSTR path) { return attributes.real(path) | FILE_ATTRIBUTE_REPARSE_POINT; };
+         }, "it is a link or not a folder (error 0)"},
+        {journals.path(), [&] {
+             attributes.instead = nullptr;
+             security.instead = [&](HANDLE h, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner, PSID* group,
+                                    PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+                 DWORD error = security.real(h, type, what, owner, group, dacl, sacl, descriptor);
+                 *owner = &administrators;
+                 return error;
+             };
+         }, "it belongs to another user (error 0)"},
+    };
+    for (const auto& folder : hostile) {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", folder.base.c_str());
+        folder.arrange();
+        log.lines.clear();
+        RenderWindowManager unwritable;
+        unwritable.minimizeTopLevelProcess("spare_helper.exe");
+        unwritable.minimizeTopLevelProcess("spare_helper.exe");
+        EXPECT_TRUE(spare->noneVisible()) << "hiding goes on";
+        ASSERT_EQ(1u, log.lines.size());
+        EXPECT_TRUE(log.lines[0].find("3 stagehand.ClearingJournal: 411 Crash recovery is off: cannot write the "
+                                      "desktop-clearing journal in ") == 0 &&
+                    log.lines[0].find(folder.why) != npos) << log.lines[0];
+    }
 }
 
 // The table holds what enumerating each process records: the processes that can be opened

@@ -71,6 +71,14 @@ std::string ChildProcess::readLine()
     return line;
 }
 
+bool ChildProcess::waitFor(const std::string& line)
+{
+    for (std::string read = readLine(); read != line; read = readLine())
+        if (read.empty() && m_pending.empty() && !fill())
+            return false;
+    return true;
+}
+
 // Drained while the child runs, so that it never blocks on a full pipe, and done once it
 // has exited, even while a process it started holds the pipe open.
 std::string ChildProcess::readAll()

@@ -20,6 +20,8 @@ public:
     void send(const std::string& line);
     // The next line of output without its line end; empty at the end of the output.
     std::string readLine();
+    // Reads lines up to this one; false when the output ends first.
+    bool waitFor(const std::string& line);
     // The rest of the output, once the child has exited (20 seconds at most).
     std::string readAll();
     // The exit code, or STILL_ACTIVE.

@@ -23,24 +23,26 @@ public:
     ~JournalFolder()
     {
         SetEnvironmentVariableW(L"LOCALAPPDATA", m_wasSet ? m_saved : nullptr);
-        for (const std::string& name : names())
-            DeleteFileW(file(name).c_str());
-        RemoveDirectoryW(path().c_str());
-        RemoveDirectoryW(m_root.c_str());
+        for (const std::wstring& folder : {path(), m_root}) {
+            for (const std::string& name : names(folder))
+                DeleteFileW((folder + L"\\" + std::wstring(name.begin(), name.end())).c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
     }
 
     // Where the journals go.
     std::wstring path() const { return m_root + L"\\stagehand"; }
     std::wstring file(const std::string& name) const { return path() + L"\\" + std::wstring(name.begin(), name.end()); }
 
-    // The names in the journals' folder, sorted.
-    std::vector<std::string> names() const
+    // The names of the files in the journals' folder (or another), sorted.
+    std::vector<std::string> names() const { return names(path()); }
+    static std::vector<std::string> names(const std::wstring& folder)
     {
         std::vector<std::string> all;
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((path() + L"\\*").c_str(), &found);
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
         for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-            if (found.cFileName[0] != L'.')
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 all.emplace_back(found.cFileName, found.cFileName + lstrlenW(found.cFileName));
         FindClose(search);
         std::sort(all.begin(), all.end());

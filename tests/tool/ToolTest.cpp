@@ -64,6 +64,7 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
 // A program that has stopped responding cannot hold the demo; the report names it.
 TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
 {
+    JournalFolder journals;
     HelperWindows bystander(L"helper.exe", L"bystander"), hung(L"hung_helper.exe", L"frozen", L"hung");
     ASSERT_TRUE(bystander.ready() && hung.ready());
     ChildProcess demo(L"stagehand.exe", L"demo --seconds 3");
@@ -83,6 +84,7 @@ TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
 
 TEST(Tool, EscapeInARenderWindowEndsTheDemoEarly)
 {
+    JournalFolder journals;
     ChildProcess demo(L"stagehand.exe", L"demo --seconds 60 --grid 1x2 --adapter \\\\.\\display2");
     HWND window = nullptr;
     EXPECT_EQ("1920,0,2560,1024 2560,0,3200,1024 ", tiles(demo, 2, window)) << "the second monitor's work area";
@@ -92,63 +94,113 @@ TEST(Tool, EscapeInARenderWindowEndsTheDemoEarly)
     EXPECT_LT(GetTickCount() - start, 20000u);
 }
 
-// A test program killed while it holds two programs' windows hidden; beside its journal, one
-// that names a window since taken by another process, and damaged ones.
+// A test program killed while it holds other programs' windows hidden: it cleared in steps
+// while a reader held its journal open, and through a second copy of stagehand.dll. Beside
+// its journals, one that names windows since taken by another process or by a later one
+// with the recorded pid, damaged ones, and one it may be writing.
 TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
 {
     JournalFolder journals;
     HelperWindows first(L"helper.exe", L"one two"), second(L"helper.exe", L"three");
+    HelperWindows spare(L"spare_helper.exe", L"four");
     HelperWindows hung(L"hung_helper.exe", L"frozen", L"hung");  // holds up neither the clearing nor restore
-    ASSERT_TRUE(first.ready() && second.ready() && hung.ready() && activate(first.windows()[1]));
+    ASSERT_TRUE(first.ready() && second.ready() && spare.ready() && hung.ready() && activate(first.windows()[1]));
     ChildProcess clearer(L"helper.exe", L"clear");
-    for (std::string line = "spare_helper.exe is not running"; line != "cleared"; line = clearer.readLine())
-        ASSERT_FALSE(line.empty());
-    ASSERT_TRUE(first.noneVisible() && second.noneVisible());
+    ASSERT_TRUE(clearer.waitFor("cleared"));
+    ASSERT_TRUE(first.noneVisible() && second.noneVisible() && spare.allVisible());
     ASSERT_EQ(1u, journals.names().size());
     std::string journal = journals.names()[0];
-    std::string written = journals.read(journal);
+    HelperWindows late(L"helper.exe", L"late");
+    ASSERT_TRUE(late.ready());
+    clearer.send("");  // a second copy of the library, whose table holds the later window
+    ASSERT_TRUE(clearer.waitFor("cleared"));
+    {
+        HANDLE reader = CreateFileW(journals.file(journal).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr);
+        clearer.send("");  // the manager hides more while a reader holds its journal
+        ASSERT_TRUE(clearer.waitFor("cleared"));
+        CloseHandle(reader);
+    }
+    ASSERT_TRUE(spare.noneVisible() && late.noneVisible());
+    std::string written = journals.read(journals.names()[0]);
+    std::string alive = journal.substr(0, journal.rfind('-')) + "-99.txt";  // the clearer's name, not yet written
+    journals.write(alive, written.substr(0, 20));
     EXPECT_NE(npos, tool(L"restore --dry-run").find("writer running")) << "a live writer's journal is left alone";
 
-    HWND taken = probeWindow();  // hidden, and this process's, not the recorded one's
+    HWND taken = probeWindow(), reused = probeWindow();  // hidden, and this process's
     std::string dead = "writer " + std::to_string(clearer.pid()) + " 1\n";
-    journals.write("stagehand-journal-1-1-1.txt", "stagehand desktop journal 1\n" + dead + "foreground 0 0 0\nwindow " +
-                                                      std::to_string(reinterpret_cast<ULONG_PTR>(taken)) + " " +
-                                                      std::to_string(first.pid()) + " 7\nend 1\n");
+    auto window = [](HWND handle, DWORD pid) {
+        return "window " + std::to_string(reinterpret_cast<ULONG_PTR>(handle)) + " " + std::to_string(pid) + " 7\n";
+    };
+    journals.write("stagehand-journal-1-1-1.txt", "stagehand desktop journal 1\n" + dead + "foreground 0 0 0\n" +
+                                                      window(taken, first.pid()) +
+                                                      window(reused, GetCurrentProcessId()) + "end 2\n");
     const char* const damaged[] = {"cut", "version", "garbage", "huge"};
     journals.write("stagehand-journal-cut.txt", written.substr(0, written.size() / 2));
+    journals.write("stagehand-journal-cut.txt.damaged", "");  // a damaged one of before
     journals.write("stagehand-journal-version.txt", "stagehand desktop journal 2\n" + dead + "end 0\n");
     journals.write("stagehand-journal-garbage.txt", "\x7f\x01garbage\n");
     journals.write("stagehand-journal-huge.txt", written, 1LL << 30);
     clearer.kill();
 
-    std::string dry = tool(L"restore --dry-run --json");
-    EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":4,\"programs\":3")) << dry;
-    EXPECT_TRUE(first.noneVisible() && journals.names().size() == 6) << "a dry run changes nothing";
+    std::vector<std::string> before = journals.names();
+    std::string dry = tool(L"restore --dry-run --json", 1);
+    EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":5,\"programs\":4"))
+        << dry;
+    EXPECT_TRUE(first.noneVisible() && journals.names() == before) << "a dry run changes nothing";
 
-    std::string report = tool(L"restore");
-    EXPECT_TRUE(first.allVisible() && second.allVisible() && !IsWindowVisible(taken)) << report;
+    std::string report = tool(L"restore", 1);
+    EXPECT_TRUE(first.allVisible() && second.allVisible() && spare.allVisible() && late.allVisible()) << report;
+    EXPECT_FALSE(IsWindowVisible(taken) || IsWindowVisible(reused)) << "another process's, or a later one's";
     std::vector<HWND> all = first.windows();
     all.push_back(second.windows()[0]);
     for (int wait = 0; wait < 100 && GetForegroundWindow() != first.windows()[1]; ++wait)
         Sleep(10);  // Wine settles activation in each program's own time
     EXPECT_TRUE(GetForegroundWindow() == first.windows()[1] && topmost(all) == first.windows()[1])
         << "the foreground window that the journal recorded, on top";
-    EXPECT_NE(npos, report.find("Showed 4 windows of 3 programs; skipped 1 window that is gone")) << report;
-    std::vector<std::string> kept;
+    EXPECT_NE(npos, report.find("skipped 2 windows that are gone or now another program's")) << report;
+    std::vector<std::string> kept = {"stagehand-journal-cut.txt.damaged"};
     std::wstring folder = journals.path();
     for (const char* name : damaged) {
-        kept.push_back(std::string("stagehand-journal-") + name + ".txt.damaged");
+        kept.push_back(std::string("stagehand-journal-") + name + ".txt.damaged" + (name[0] == 'c' ? "-2" : ""));
         EXPECT_NE(npos, report.find("Refused the desktop-clearing journal " + std::string(folder.begin(), folder.end()) +
                                     "\\stagehand-journal-" + name + ".txt: "))
             << report;
     }
+    kept.push_back(alive + ".damaged");
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, journals.names()) << "the damaged are kept, renamed; the restored are gone";
     EXPECT_NE(npos, report.find("cut.txt: it is cut short or damaged")) << report;
     EXPECT_NE(npos, report.find("version.txt: its version is unknown")) << report;
     EXPECT_NE(npos, report.find("huge.txt: it is larger than 1 MiB")) << report;
-    EXPECT_EQ("[]\r\n", tool(L"restore --json")) << "a second restore finds nothing";
+    EXPECT_EQ("[]\r\n", tool(L"restore --json")) << "a second restore finds nothing, and exits 0";
     DestroyWindow(taken);
+    DestroyWindow(reused);
+}
+
+// A render-window program killed while the screen saver was on leaves it off for the session;
+// restore switches it on again, unless a running render window holds it off.
+TEST(Tool, RestoreSwitchesTheScreenSaverBackOnUnlessARunningWindowHoldsIt)
+{
+    JournalFolder journals;
+    auto active = [] { return ChildProcess(L"helper.exe", L"saver").readLine() == "on"; };
+    auto holder = [] {
+        auto window = std::make_unique<ChildProcess>(L"helper.exe", L"window");
+        EXPECT_TRUE(window->waitFor("ready"));
+        return window;
+    };
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    holder()->kill();
+    EXPECT_FALSE(active()) << "left off";
+    auto second = holder();  // finds it off, and the killed one's journal: it was on
+    EXPECT_NE(npos, tool(L"restore").find("restored")) << "the killed one's journal goes";
+    EXPECT_FALSE(active()) << "the running window holds it";
+    second.reset();
+    EXPECT_TRUE(active()) << "until it ends";
+    holder()->kill();
+    EXPECT_NE(npos, tool(L"restore").find("Switched the screen saver back on."));
+    EXPECT_TRUE(active() && journals.names().empty());
 }
 
 TEST(Tool, BadInputGetsOneClearLineAndExitCode2)

@@ -5,6 +5,7 @@
 
 #include "support/CallHook.h"
 #include "support/HelperWindows.h"
+#include "support/JournalFolder.h"
 #include "support/LogCapture.h"
 #include "support/ReleaseLedger.h"
 
@@ -129,29 +130,41 @@ TEST(GenericWindows, ListenOnceTakesOneMessageOfItsWindowAndEscapeOrAltF4AbortsT
     EXPECT_EQ(2, count) << "shown again as often as it was hidden";
 }
 
+// The first window switches the screen saver off, journaled, and the last one on again;
+// nothing else is written, and nothing is switched when the setting cannot be read.
 TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
 {
+    JournalFolder journals;
     // Wine: the process's first window loads the display driver, which sets the flag again
     // from the registry. Load it before the flag is measured.
     DestroyWindow(probeWindow());
-    int timeout = 0;
+    int timeout = 0, now = 0;
     SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0);
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
     auto first = std::make_unique<GenericWindows>(kExecutable, nullptr, "saverA", WS_POPUP);
     EXPECT_FALSE(saverActive());
-    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout + 60, nullptr, SPIF_SENDWININICHANGE);
+    ASSERT_EQ(1u, journals.names().size());
+    EXPECT_EQ(0u, journals.names()[0].find("stagehand-screensaver-")) << "journaled, for a crash";
+    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout + 60, nullptr, SPIF_SENDWININICHANGE);  // the user
     auto second = std::make_unique<GenericWindows>(kExecutable, nullptr, "saverB", WS_POPUP);
     first.reset();
     EXPECT_FALSE(saverActive()) << "the second window still renders";
-    int now = 0;
-    EXPECT_TRUE(SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) && now == timeout)
-        << "the first window puts back the timeout it found";
     second.reset();
-    EXPECT_TRUE(saverActive());
+    EXPECT_TRUE(saverActive() && journals.names().empty());
+    EXPECT_TRUE(SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) && now == timeout + 60)
+        << "the user's change stays";
+    SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout, nullptr, SPIF_SENDWININICHANGE);
+
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
     GenericWindows(kExecutable, nullptr, "saverOff", WS_POPUP);
     EXPECT_FALSE(saverActive()) << "off before, off after";
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    CallHook<decltype(&SystemParametersInfoW)> settings("user32.dll", "SystemParametersInfoW");
+    settings.failCall(1, FALSE, ERROR_ACCESS_DENIED);
+    LogCapture log(vela::LoggerPriority::SEVERE);
+    EXPECT_TRUE(GenericWindows(kExecutable, nullptr, "unread", WS_POPUP).isInitialized());
+    EXPECT_TRUE(saverActive() && settings.calls().size() == 1) << "nothing held, nothing switched";
+    EXPECT_EQ(std::vector<std::string>{"4 stagehand.GenericWindows: 351 SystemParametersInfo failed 5"}, log.lines);
 }
 
 TEST(Subclassing, RoutesOneWindowUntilTheOwnerGoesAndRefusesAnyOther)
