@@ -19,9 +19,11 @@ program() {
   printf '%s\n' "$path"
 }
 
-# The packages of the table, one a line.
+headers_table=$(dirname "${BASH_SOURCE[0]}")/headers
+
+# The packages of the programs' table and of the headers' table, one a line.
 program_packages() {
-  awk '!/^#/ && NF == 3 { print $3 }' "$programs_table" | sort -u
+  awk '!/^#/ && NF == 3 { print $3 }' "$programs_table" "$headers_table" | sort -u
 }
 
 # What `cmake --preset PRESET` takes besides the preset: its compilers and make program by
