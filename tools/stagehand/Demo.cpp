@@ -6,12 +6,15 @@
 
 #include <stagehand/DesktopClearing.h>
 #include <stagehand/MonitorInfoEnumerator.h>
+#include <stagehand/ProcessModuleEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
 
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using stagehand::RenderWindowManager;
@@ -19,6 +22,12 @@ using stagehand::RenderWindowManager;
 namespace {
 
 const unsigned int kMaxGridSide = 16;
+
+CLI::Validator notEmpty(const std::string& what)
+{
+    return CLI::Validator([what](std::string& value) { return value.empty() ? "needs " + what : std::string(); },
+                          "", "not empty");
+}
 const unsigned int kMaxSeconds = 3600;
 
 unsigned int number(const std::string& text, const std::string& what, unsigned int low, unsigned int high)
@@ -29,6 +38,16 @@ unsigned int number(const std::string& text, const std::string& what, unsigned i
     if (n < low || n > high)
         throw UsageError(what + " must be from " + std::to_string(low) + " to " + std::to_string(high));
     return static_cast<unsigned int>(n);
+}
+
+// The grid's rows and columns, from ROWSxCOLUMNS.
+std::pair<unsigned int, unsigned int> gridOf(const std::string& grid)
+{
+    size_t x = grid.find_first_of("xX");
+    if (x == std::string::npos)
+        throw UsageError("--grid takes ROWSxCOLUMNS, such as 2x3, not '" + grid + "'");
+    return {number(grid.substr(0, x), "the number of rows", 1, kMaxGridSide),
+            number(grid.substr(x + 1), "the number of columns", 1, kMaxGridSide)};
 }
 
 // Fills a tile with its colour and writes its index and rectangle on it.
@@ -72,43 +91,33 @@ void paintAll(const stagehand::WindowList& tiles)
 
 }  // namespace
 
-DemoOptions parseDemoOptions(const std::vector<std::string>& arguments)
+CLI::App* addDemoCommand(CLI::App& tool, DemoOptions& options)
 {
-    DemoOptions options;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        auto valueOf = [&]() -> const std::string& {
-            if (i + 1 >= arguments.size())
-                throw UsageError(option + " needs a value");
-            return arguments[++i];
-        };
-        if (option == "--adapter") {
-            options.adapter = valueOf();
-            if (options.adapter.empty())
-                throw UsageError("--adapter needs an adapter id, as 'stagehand monitors' lists it");
-        } else if (option == "--grid") {
-            const std::string& grid = valueOf();
-            size_t x = grid.find_first_of("xX");
-            if (x == std::string::npos)
-                throw UsageError("--grid takes ROWSxCOLUMNS, such as 2x3, not '" + grid + "'");
-            options.rows = number(grid.substr(0, x), "the number of rows", 1, kMaxGridSide);
-            options.columns = number(grid.substr(x + 1), "the number of columns", 1, kMaxGridSide);
-        } else if (option == "--spare") {
-            options.spare.push_back(valueOf());
-        } else if (option == "--seconds") {
-            options.seconds = number(valueOf(), "--seconds", 0, kMaxSeconds);
-        } else if (option == "--screenshot") {
-            options.screenshot = wide(valueOf());
-        } else {
-            throw UsageError("unknown option '" + option + "'");
-        }
-    }
-    return options;
+    CLI::App* demo = tool.add_subcommand("demo", "tiles render windows over a monitor, hides the other programs' "
+                                                 "windows, pumps until Escape, Alt+F4 or the time is up, then "
+                                                 "restores the desktop");
+    demo->add_option("--adapter", options.adapter, "the monitor's adapter id, as 'stagehand monitors' lists it "
+                                                   "(default: the primary monitor)");
+    demo->add_option("--grid", options.grid, "ROWSxCOLUMNS of render windows, each 1 to 16")->capture_default_str();
+    demo->add_option("--spare", options.spare, "an executable name whose windows stay visible; repeatable")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1)
+        ->check(notEmpty("an executable name, such as notepad.exe"));
+    demo->add_option("--seconds", options.seconds, "how long to run, 0 to 3600")
+        ->capture_default_str()
+        ->check(CLI::Range(0u, kMaxSeconds));
+    demo->add_option("--screenshot", options.screenshot, "save the monitor as a PNG file while the tiles are up")
+        ->check(notEmpty("a file name"));
+    return demo;
 }
 
 int runDemo(const DemoOptions& options)
 {
     // Everything is checked before the desktop changes.
+    std::pair<unsigned int, unsigned int> grid = gridOf(options.grid);
+    std::unique_ptr<ScreenshotFile> screenshot;
+    if (!options.screenshot.empty())
+        screenshot = std::make_unique<ScreenshotFile>(wide(options.screenshot));
     stagehand::MonitorInfoEnumerator monitors;
     vela::Array<vela::String> ids;
     monitors.getAdapterId(ids);
@@ -128,22 +137,20 @@ int runDemo(const DemoOptions& options)
 
     RenderWindowManager manager;
     vela::Array<RenderWindowManager::WindowParam> params;
-    for (unsigned int i = 0; i < options.rows * options.columns; ++i) {
+    for (unsigned int i = 0; i < grid.first * grid.second; ++i) {
         RenderWindowManager::WindowParam param;
         param.windowName = ("stagehand demo " + std::to_string(i)).c_str();
         param.style = WS_POPUP | WS_VISIBLE;
         params.append(param);
     }
-    RenderWindowManager::TileParam grid;
-    grid.rows = options.rows;
-    grid.columns = options.columns;
-    if (!manager.createTiledRenderWindow(params, adapter, grid)) {
+    RenderWindowManager::TileParam tiling = {grid.first, grid.second};
+    if (!manager.createTiledRenderWindow(params, adapter, tiling)) {
         std::fprintf(stderr, "stagehand: the render windows could not be created\n");
         return 1;
     }
     const stagehand::WindowList& tiles = manager.getWindowsByAdapterID(adapter);
     std::printf("adapter %s, work area %s, grid %ux%u\n", adapter.toUtf8().c_str(),
-                rectText(monitor.monitorInfo.rcWork).c_str(), options.rows, options.columns);
+                rectText(monitor.monitorInfo.rcWork).c_str(), grid.first, grid.second);
     for (unsigned int i = 0; i < tiles.size(); ++i) {
         RECT r;
         GetWindowRect(tiles[i]->getHWND(), &r);
@@ -157,7 +164,7 @@ int runDemo(const DemoOptions& options)
     vela::Array<vela::String> keepNames;
     for (const std::string& name : options.spare)
         keepNames.append(name.c_str());
-    keepNames.append(executableName(GetCurrentProcessId()).c_str());
+    keepNames.append(stagehand::executableName(GetCurrentProcessId()));
     vela::Array<HWND> keepWindows;
     for (unsigned int i = 0; i < tiles.size(); ++i)
         keepWindows.append(tiles[i]->getHWND());
@@ -167,7 +174,7 @@ int runDemo(const DemoOptions& options)
     unsigned long long pumped = 0;
     bool shotFailed = false;
     const char* ending = "time is up";
-    bool shot = options.screenshot.empty();
+    bool shot = !screenshot;
     DWORD start = GetTickCount();
     DWORD lastPaint = start;
     while (GetTickCount() - start < options.seconds * 1000u) {
@@ -188,7 +195,7 @@ int runDemo(const DemoOptions& options)
             lastPaint = GetTickCount();
             if (!shot) {
                 shot = true;
-                if (saveScreenshot(monitor.monitorInfo.rcMonitor, options.screenshot))
+                if (screenshot->save(monitor.monitorInfo.rcMonitor))
                     std::printf("screenshot saved\n");
                 else
                     shotFailed = true;

@@ -8,28 +8,23 @@
 Listing::Listing(bool json, std::initializer_list<Column> columns)
     : m_json(json), m_columns(columns), m_cells(m_columns.size())
 {
-    if (m_json) {
-        m_out.beginArray();
+    if (m_json)
         return;
-    }
     std::vector<std::string> headings;
     for (const Column& column : m_columns)
         headings.push_back(column.heading);
     printLine(headings);
 }
 
-void Listing::field(const char* key, const std::string& shown)
+void Listing::field(const char* key, const nlohmann::ordered_json& value, const std::string& shown)
 {
     if (m_json) {
-        if (!m_rowOpen)
-            m_out.beginObject();
-        m_rowOpen = true;
-        m_out.key(key);
+        m_row[key] = value;
         return;
     }
     for (size_t i = 0; i < m_columns.size(); ++i)
         if (std::strcmp(m_columns[i].key, key) == 0)
-            m_cells[i] = shown;
+            m_cells[i] = escapeControls(shown);
 }
 
 void Listing::printLine(const std::vector<std::string>& cells) const
@@ -48,18 +43,13 @@ void Listing::printLine(const std::vector<std::string>& cells) const
 
 Listing& Listing::text(const char* key, const std::string& value)
 {
-    field(key, value);
-    if (m_json)
-        m_out.value(value);
+    field(key, value, value);
     return *this;
 }
 
 Listing& Listing::textOrNull(const char* key, const std::string& value)
 {
-    if (!m_json || !value.empty())
-        return text(key, value);
-    field(key, value);
-    m_out.null();
+    field(key, value.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(value), value);
     return *this;
 }
 
@@ -70,38 +60,28 @@ Listing& Listing::number(const char* key, long long value)
 
 Listing& Listing::number(const char* key, long long value, const std::string& shown)
 {
-    field(key, shown);
-    if (m_json)
-        m_out.value(value);
+    field(key, value, shown);
     return *this;
 }
 
 Listing& Listing::flag(const char* key, bool value)
 {
-    field(key, value ? "yes" : "no");
-    if (m_json)
-        m_out.value(value);
+    field(key, value, value ? "yes" : "no");
     return *this;
 }
 
 Listing& Listing::rect(const char* key, const RECT& value)
 {
-    field(key, rectText(value));
-    if (m_json) {
-        m_out.beginObject();
-        m_out.key("left").value(static_cast<long long>(value.left)).key("top").value(static_cast<long long>(value.top));
-        m_out.key("right").value(static_cast<long long>(value.right));
-        m_out.key("bottom").value(static_cast<long long>(value.bottom));
-        m_out.endObject();
-    }
+    nlohmann::ordered_json r = {{"left", value.left}, {"top", value.top}, {"right", value.right}, {"bottom", value.bottom}};
+    field(key, r, rectText(value));
     return *this;
 }
 
 void Listing::endRow()
 {
     if (m_json) {
-        m_out.endObject();
-        m_rowOpen = false;
+        m_rows.push_back(m_row);
+        m_row = nlohmann::ordered_json::object();
         return;
     }
     printLine(m_cells);
@@ -111,5 +91,5 @@ void Listing::endRow()
 void Listing::finish()
 {
     if (m_json)
-        std::printf("%s\n", m_out.endArray().text().c_str());
+        std::printf("%s\n", m_rows.dump().c_str());
 }

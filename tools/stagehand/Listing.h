@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Json.h"
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -36,13 +36,13 @@ public:
     void finish();
 
 private:
-    // Starts the field `key`: in JSON its object's key, in the table its cell.
-    void field(const char* key, const std::string& shown);
+    // Sets the field `key`: in JSON its object's member, in the table its cell.
+    void field(const char* key, const nlohmann::ordered_json& value, const std::string& shown);
     void printLine(const std::vector<std::string>& cells) const;
 
     bool m_json;
     std::vector<Column> m_columns;
-    Json m_out;
+    nlohmann::ordered_json m_rows = nlohmann::ordered_json::array();
+    nlohmann::ordered_json m_row = nlohmann::ordered_json::object();
     std::vector<std::string> m_cells;
-    bool m_rowOpen = false;
 };

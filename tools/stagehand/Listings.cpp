@@ -26,11 +26,12 @@ const char* showStateName(unsigned int state)
     }
 }
 
+// Another process's window gives its title without being asked: this waits on no program.
 std::string windowTitle(HWND window)
 {
     wchar_t title[512] = {};
-    int n = GetWindowTextW(window, title, 512);
-    return vela::String(reinterpret_cast<const unsigned short*>(title), static_cast<unsigned int>(n)).toUtf8();
+    int n = InternalGetWindowText(window, title, 512);
+    return utf8(std::wstring(title, static_cast<size_t>(n > 0 ? n : 0)));
 }
 
 // The pid that `who` names: a number, or the first process whose executable has that name.
@@ -43,6 +44,8 @@ DWORD findProcess(const std::string& who)
             if (pid > 0xFFFFFFFFull)
                 throw UsageError("the pid '" + who + "' is out of range: a pid is at most 4294967295");
         }
+        if (!stagehand::processExists(static_cast<DWORD>(pid)))
+            throw UsageError("no process has the pid " + who);
         return static_cast<DWORD>(pid);
     }
     stagehand::ProcessEnumerator processes;
@@ -50,14 +53,12 @@ DWORD findProcess(const std::string& who)
         vela::String name(who.c_str());
         for (unsigned int i = 0; i < processes.numPids(); ++i) {
             DWORD pid = processes.processIds()[i];
-            if (vela::String::compareNoCase(vela::String(executableName(pid).c_str()), name) == 0)
+            if (vela::String::compareNoCase(stagehand::executableName(pid), name) == 0)
                 return pid;
         }
     }
     throw UsageError("no process named " + who);
 }
-
-}  // namespace
 
 int listMonitors(bool json)
 {
@@ -91,7 +92,7 @@ int listProcesses(bool json)
         DWORD pid = processes.processIds()[i];
         stagehand::WindowEnumerator windows;
         windows.enumerate(pid);
-        out.number("pid", pid).textOrNull("executable", executableName(pid));
+        out.number("pid", pid).textOrNull("executable", stagehand::executableName(pid).toUtf8());
         out.number("windows", windows.numWindows()).endRow();
     }
     out.finish();
@@ -118,4 +119,30 @@ int listWindows(const std::string& who, bool json)
     }
     out.finish();
     return 0;
+}
+
+}  // namespace
+
+std::vector<CLI::App*> addListingCommands(CLI::App& tool, ListingOptions& options)
+{
+    CLI::App* monitors = tool.add_subcommand("monitors", "one row per monitor: adapter id, monitor rectangle, "
+                                                         "work area, primary or not");
+    CLI::App* processes = tool.add_subcommand("processes", "one row per process: pid, visible top-level windows, "
+                                                           "executable name where readable");
+    CLI::App* windows = tool.add_subcommand("windows", "the visible top-level windows of one process: handle, show "
+                                                       "state, title");
+    windows->add_option("PID-OR-NAME", options.process, "a pid, or an executable name (the first process of that name)")
+        ->required();
+    for (CLI::App* command : {monitors, processes, windows})
+        command->add_flag("--json", options.json, "print JSON instead of a table");
+    return {monitors, processes, windows};
+}
+
+int runListing(const CLI::App& command, const ListingOptions& options)
+{
+    if (command.get_name() == "monitors")
+        return listMonitors(options.json);
+    if (command.get_name() == "processes")
+        return listProcesses(options.json);
+    return listWindows(options.process, options.json);
 }

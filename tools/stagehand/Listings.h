@@ -1,9 +1,18 @@
 #pragma once
 
-#include <string>
+#include <CLI/CLI.hpp>
 
-// The listing commands; each prints a table, or JSON with `json`, and returns the exit code.
-int listMonitors(bool json);
-int listProcesses(bool json);
-// `who` is a pid or an executable name (the first process of that name).
-int listWindows(const std::string& who, bool json);
+#include <string>
+#include <vector>
+
+struct ListingOptions {
+    bool json = false;
+    std::string process;  // of `windows`: a pid or an executable name
+};
+
+// Adds the listing commands, monitors, processes and windows, in that order.
+std::vector<CLI::App*> addListingCommands(CLI::App& tool, ListingOptions& options);
+
+// Prints the listing of that command as a table, or as JSON; returns the exit code. Throws
+// UsageError for a process that does not exist.
+int runListing(const CLI::App& command, const ListingOptions& options);

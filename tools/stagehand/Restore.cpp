@@ -34,9 +34,21 @@ std::string count(unsigned int n, const char* what)
 
 }  // namespace
 
-int restoreDesktop(bool dryRun, bool force, bool json)
+CLI::App* addRestoreCommand(CLI::App& tool, RestoreOptions& options)
 {
-    stagehand::DesktopRecovery::Report report = stagehand::DesktopRecovery::restore(dryRun, force);
+    CLI::App* restore = tool.add_subcommand(
+        "restore", "shows again the windows that test programs which died left hidden, gives the foreground back, "
+                   "switches the screen saver back on and removes their journals");
+    restore->add_flag("--dry-run", options.dryRun, "change nothing; report what would be done");
+    restore->add_flag("--force", options.force, "also restore the journals of test programs that are running");
+    restore->add_flag("--json", options.json, "print JSON instead of a table");
+    return restore;
+}
+
+int runRestore(const RestoreOptions& options)
+{
+    bool dryRun = options.dryRun, json = options.json;
+    stagehand::DesktopRecovery::Report report = stagehand::DesktopRecovery::restore(dryRun, options.force);
     int status = report.complete() ? 0 : 1;
     if (report.folderError)
         std::fprintf(stderr, "stagehand: the journal folder %s cannot be listed (error %lu)\n",

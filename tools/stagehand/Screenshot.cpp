@@ -1,5 +1,13 @@
 #include "Screenshot.h"
 
+#include "Text.h"
+#include "UsageError.h"
+
+#define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,9 +54,33 @@ private:
     HGDIOBJ m_previous = nullptr;
 };
 
+void appendBytes(void* context, void* data, int size)
+{
+    auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+}
+
 }  // namespace
 
-bool saveScreenshot(const RECT& area, const std::wstring& path)
+ScreenshotFile::ScreenshotFile(const std::wstring& path)
+    : m_path(path),
+      m_file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr))
+{
+    if (m_file == INVALID_HANDLE_VALUE)
+        throw UsageError("cannot write the screenshot " + utf8(path) + ": " + systemMessage(GetLastError()));
+}
+
+ScreenshotFile::~ScreenshotFile()
+{
+    if (!m_saved) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(m_file, FileDispositionInfo, &remove, sizeof remove);
+    }
+    CloseHandle(m_file);
+}
+
+bool ScreenshotFile::save(const RECT& area)
 {
     int width = area.right - area.left;
     int height = area.bottom - area.top;
@@ -62,28 +94,25 @@ bool saveScreenshot(const RECT& area, const std::wstring& path)
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;
     header.biWidth = width;
-    header.biHeight = height;  // bottom-up, as BMP files store rows
+    header.biHeight = -height;  // top-down, as PNG stores rows
     header.biPlanes = 1;
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
-    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
+    int stride = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> pixels(static_cast<size_t>(stride) * height);
     capture.deselect();
-    if (!GetDIBits(capture.screen(), capture.bitmap(), 0, height, pixels.data(),
-                   reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS))
+    if (!GetDIBits(capture.screen(), capture.bitmap(), 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                   DIB_RGB_COLORS))
         return false;
+    for (int y = 0; y < height; ++y) {
+        unsigned char* row = &pixels[static_cast<size_t>(y) * stride];
+        for (int x = 0; x < width; ++x)
+            std::swap(row[3 * x], row[3 * x + 2]);  // BGR to RGB
+    }
 
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
-        return false;
+    std::vector<unsigned char> png;
     DWORD written = 0;
-    bool ok = WriteFile(out, &file, sizeof file, &written, nullptr) &&
-              WriteFile(out, &header, sizeof header, &written, nullptr) &&
-              WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    CloseHandle(out);
-    return ok;
+    m_saved = stbi_write_png_to_func(appendBytes, &png, width, height, 3, pixels.data(), stride) &&
+              WriteFile(m_file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) && written == png.size();
+    return m_saved;
 }

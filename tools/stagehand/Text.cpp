@@ -1,6 +1,8 @@
 #include "Text.h"
 
-#include <stagehand/ProcessModuleEnumerator.h>
+#include <vela/String.h>
+
+#include <cstdio>
 
 std::string rectText(const RECT& r)
 {
@@ -14,10 +16,36 @@ std::wstring wide(const std::string& utf8)
     return std::wstring(s.wide(), s.size());
 }
 
-std::string executableName(DWORD pid)
+std::string utf8(const std::wstring& wide)
 {
-    stagehand::ProcessModuleEnumerator modules;
-    if (!modules.enumerate(pid) || modules.moduleNames().size() == 0)
-        return std::string();
-    return modules.moduleNames()[0].toUtf8();
+    return vela::String(reinterpret_cast<const unsigned short*>(wide.data()), static_cast<unsigned int>(wide.size()))
+        .toUtf8();
+}
+
+std::string escapeControls(const std::string& text)
+{
+    std::string escaped;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            escaped += static_cast<char>(c);
+            continue;
+        }
+        const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+        char code[8];
+        std::snprintf(code, sizeof code, "\\u%04x", c);
+        escaped += named ? named : code;
+    }
+    return escaped;
+}
+
+std::string systemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", n);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : utf8(message) + " (error " + std::to_string(error) + ")";
 }

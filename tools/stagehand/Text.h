@@ -9,8 +9,13 @@
 // "left,top,right,bottom".
 std::string rectText(const RECT& r);
 
+// UTF-8 and UTF-16; an unpaired surrogate becomes U+FFFD.
 std::wstring wide(const std::string& utf8);
+std::string utf8(const std::wstring& wide);
 
-// The executable's name of a process, as desktop clearing matches it; empty when the
-// process cannot be read.
-std::string executableName(DWORD pid);
+// The text with its control characters escaped as JSON writes them ("\n", "\u0001"), so
+// that a title cannot break a table's row.
+std::string escapeControls(const std::string& text);
+
+// Why a Windows call failed, as the system words it, without the line end.
+std::string systemMessage(DWORD error);
