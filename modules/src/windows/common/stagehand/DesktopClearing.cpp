@@ -11,8 +11,6 @@
 
 #include <vela/ClassLogger.h>
 
-#include <psapi.h>
-
 #include <exception>
 
 using vela::LoggerPriority;
@@ -120,9 +118,7 @@ void DesktopClearing::buildTable()
         program.process = openProcessForModules(program.pid);
         if (!program.process.get())
             continue;
-        wchar_t name[MAX_PATH];
-        DWORD length = GetModuleBaseNameW(program.process.get(), nullptr, name, MAX_PATH);
-        program.executable = String(reinterpret_cast<const unsigned short*>(name), length);
+        program.executable = executableName(program.process.get());
         program.created = creationTime(program.process.get());
         m_programs.append(program);
     }

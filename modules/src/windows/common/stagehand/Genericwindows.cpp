@@ -70,6 +70,11 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
         s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
     }
 
+    if (name.size() > kMaxNameLength) {
+        s_log.log(LoggerPriority::FAILURE, "346 ", "Refused the window name of ", name.size(),
+                  " characters: a window class name has at most 255");
+        return false;
+    }
     vela::String className = name.empty() ? vela::String(kDefaultName) : name;
     if (!registerClass(instance, className))
         return false;

@@ -21,6 +21,9 @@ namespace stagehand {
 // called initialize(), which must pump it.
 class STAGEHAND_API GenericWindows {
 public:
+    // The longest name a window may have: it is also its class's name, which Windows limits.
+    static const unsigned int kMaxNameLength = 255;
+
     GenericWindows();
     // Initializes at once; ask isInitialized() whether that worked.
     GenericWindows(HINSTANCE instance, HWND parent, const vela::String& name, DWORD style);
@@ -31,7 +34,9 @@ public:
 
     // Registers the class `name` ("GenericWindows" when empty) for the instance and
     // creates the window with that title and style, topmost, at the default place.
-    // False if this object already has a window, or if registering or creating fails.
+    // False if this object already has a window, if the name is longer than
+    // kMaxNameLength (logged, and refused before Windows sees it), or if registering or
+    // creating fails.
     bool initialize(HINSTANCE instance, HWND parent, const vela::String& name, DWORD style);
 
     // The window procedure of the class; routes each message to the object's messageProc.

@@ -73,6 +73,11 @@ unsigned int MonitorInfoEnumerator::numMonitors() const
     return m_monitors.size();
 }
 
+const vela::Array<MonitorInfoEnumerator::Info>& MonitorInfoEnumerator::monitors() const
+{
+    return m_monitors;
+}
+
 bool MonitorInfoEnumerator::getMonitorInfo(const vela::String& name, Info& out) const
 {
     for (unsigned int i = 0; i < m_monitors.size(); ++i) {

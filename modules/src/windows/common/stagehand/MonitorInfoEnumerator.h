@@ -36,6 +36,10 @@ public:
 
     unsigned int numMonitors() const;
 
+    // The monitors, in the order the system listed them. Valid until the next refresh,
+    // assignment or destruction.
+    const vela::Array<Info>& monitors() const;
+
     // Copies out the first monitor whose adapter id equals `name` but for letter case;
     // false, with `out` untouched, when none does.
     bool getMonitorInfo(const vela::String& name, Info& out) const;

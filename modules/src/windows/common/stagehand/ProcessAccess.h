@@ -13,6 +13,9 @@ namespace stagehand {
 // one when that is denied. A NULL holder, and the "72" line logged, when neither opens it.
 ProcessHandle openProcessForModules(DWORD pid);
 
+// The base name of an open process's executable; empty when it cannot be read.
+vela::String executableName(HANDLE process);
+
 // Whether the desktop shows the window (its style has WS_VISIBLE), with its process.
 inline bool isShownWindow(HWND window, DWORD& pid)
 {

@@ -1,5 +1,7 @@
 #include <stagehand/ProcessEnumerator.h>
 
+#include <stagehand/ProcessModuleEnumerator.h>
+
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
 
@@ -48,6 +50,12 @@ unsigned int ProcessEnumerator::numPids() const
 const vela::Array<DWORD>& ProcessEnumerator::processIds() const
 {
     return m_processIds;
+}
+
+bool processExists(DWORD pid)
+{
+    ProcessHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    return process.get() || GetLastError() == ERROR_ACCESS_DENIED;  // denied: there, but another user's
 }
 
 }  // namespace stagehand

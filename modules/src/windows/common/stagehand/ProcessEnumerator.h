@@ -31,4 +31,7 @@ private:
     vela::Array<DWORD> m_processIds;
 };
 
+// Whether a process of that id exists now (whether or not this user may open it).
+STAGEHAND_API bool processExists(DWORD pid);
+
 }  // namespace stagehand

@@ -40,6 +40,18 @@ ProcessHandle openProcessForModules(DWORD pid)
     return ProcessHandle(process);
 }
 
+vela::String executableName(HANDLE process)
+{
+    wchar_t name[MAX_PATH];
+    DWORD length = process ? GetModuleBaseNameW(process, nullptr, name, MAX_PATH) : 0;
+    return vela::String(reinterpret_cast<const unsigned short*>(name), length);
+}
+
+vela::String executableName(DWORD pid)
+{
+    return executableName(openProcessForModules(pid).get());
+}
+
 bool ProcessModuleEnumerator::enumerate(DWORD pid)
 {
     m_processHandle.reset();

@@ -46,4 +46,8 @@ private:
     vela::Array<vela::String> m_moduleNames;
 };
 
+// The base name of the process's executable ("notepad.exe"), as desktop clearing matches
+// programs by name; empty when the process cannot be opened or read.
+STAGEHAND_API vela::String executableName(DWORD pid);
+
 }  // namespace stagehand

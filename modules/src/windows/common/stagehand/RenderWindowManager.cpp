@@ -87,21 +87,27 @@ SharedWindowList RenderWindowManager::newAdapterGroup(const String& adapterId)
 
 // ---- Creation
 
-SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info& monitor,
-                                               WindowList& windowList)
+// Made hidden, a window is placed and shown in one move: X maps it once, where it belongs.
+SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, WindowList& windowList)
 {
     SharedWindow result(new GenericWindows());
-    if (!result->initialize(GetModuleHandleW(nullptr), param.parent, param.windowName, param.style)) {
+    if (!result->initialize(GetModuleHandleW(nullptr), param.parent, param.windowName, param.style & ~WS_VISIBLE)) {
         s_log.log(LoggerPriority::FAILURE, "267 ", "Unable to initialize window ", param.windowName);
         return result;
     }
-    const RECT& area = monitor.monitorInfo.rcMonitor;
-    if (!SetWindowPos(result->getHWND(), nullptr, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW)) {
-        DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
-    }
     windowList.append(result);
     return result;
+}
+
+void RenderWindowManager::showAtCorner(const WindowList& windows, const MonitorInfoEnumerator::Info& monitor)
+{
+    const RECT& area = monitor.monitorInfo.rcMonitor;
+    for (unsigned int i = 0; i < windows.size(); ++i) {
+        if (!SetWindowPos(windows[i]->getHWND(), nullptr, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW)) {
+            DWORD error = GetLastError();
+            s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+        }
+    }
 }
 
 SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, const String& adapterId)
@@ -112,7 +118,7 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
         return SharedWindow();
     }
     SharedWindowList windows = adapterGroup(adapterId);
-    SharedWindow window = addNewWindow(param, monitor, *windows.get());
+    SharedWindow window = addNewWindow(param, *windows.get());
     if (window->isInitialized()) {
         const RECT& r = param.rect;
         SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right), extent(r.top, r.bottom),
@@ -125,11 +131,16 @@ bool RenderWindowManager::createRenderWindow(const vela::Array<WindowParam>& cre
 {
     SharedWindowList windows = findAdapterGroup(adapterId);
     MonitorInfoEnumerator::Info monitor;
-    return addNewWindows(creationParam, adapterId, windows, monitor);
+    WindowList added;
+    if (!addNewWindows(creationParam, adapterId, windows, monitor, added))
+        return false;
+    showAtCorner(added, monitor);
+    return true;
 }
 
 bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creationParam, const String& adapterId,
-                                        SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor)
+                                        SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor,
+                                        WindowList& added)
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createRenderWindow", __FILE__, 276);
     if (creationParam.size() == 0) {
@@ -142,8 +153,11 @@ bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creation
     }
     if (!windows.get())
         windows = newAdapterGroup(adapterId);
-    for (unsigned int i = 0; i < creationParam.size(); ++i)
-        addNewWindow(creationParam[i], monitor, *windows.get());
+    for (unsigned int i = 0; i < creationParam.size(); ++i) {
+        SharedWindow window = addNewWindow(creationParam[i], *windows.get());
+        if (window->isInitialized())
+            added.append(window);
+    }
     return true;
 }
 
@@ -162,11 +176,12 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     if (windows.get())
         windows->clear();
     MonitorInfoEnumerator::Info monitor;
-    if (!addNewWindows(params, adapterId, windows, monitor))
+    WindowList list;
+    if (!addNewWindows(params, adapterId, windows, monitor, list))
         return false;
-    const WindowList& list = *windows.get();
     if (list.size() != params.size()) {
         s_log.log(LoggerPriority::FAILURE, "378 ", "Not all requested windows can be created");
+        showAtCorner(list, monitor);
         return false;
     }
 

@@ -119,19 +119,21 @@ public:
 private:
     static const unsigned int kNotFound = 0xFFFFFFFF;
 
-    void initialize();
-    SharedWindow addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info& monitor,
-                              WindowList& windowList);
+    // A window for the parameter, hidden, in the list when it could be initialized.
+    SharedWindow addNewWindow(const WindowParam& param, WindowList& windowList);
+    // Shows the windows at the monitor's top-left corner, the last on top.
+    void showAtCorner(const WindowList& windows, const MonitorInfoEnumerator::Info& monitor);
     // The adapter's group: the first whose id matches, or a new, empty one.
     SharedWindowList adapterGroup(const vela::String& adapterId);
     // The list of the adapter's group, or an empty holder.
     SharedWindowList findAdapterGroup(const vela::String& adapterId) const;
     SharedWindowList newAdapterGroup(const vela::String& adapterId);
-    // Creates a window for each parameter on the adapter's monitor, which it reads into
-    // `monitor`, into `windows`, which it makes the adapter's new group when empty.
-    // False, and nothing created, when there is no parameter or no such adapter.
+    // Creates a hidden window for each parameter on the adapter's monitor, which it reads into
+    // `monitor`, into `windows`, which it makes the adapter's new group when empty, and into
+    // `added` those that could be initialized. False, and nothing created, when there is no
+    // parameter or no such adapter.
     bool addNewWindows(const vela::Array<WindowParam>& creationParam, const vela::String& adapterId,
-                       SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor);
+                       SharedWindowList& windows, MonitorInfoEnumerator::Info& monitor, WindowList& added);
 
     // Applies the show command to the recorded windows of the first program of that name.
     void setTopLevelProcessShowState(const vela::String& name, unsigned int showCmd);

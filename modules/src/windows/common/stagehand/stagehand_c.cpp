@@ -3,6 +3,7 @@
 #include <stagehand/stagehand_c.h>
 
 #include <stagehand/DesktopRecovery.h>
+#include <stagehand/Genericwindows.h>
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
@@ -29,9 +30,6 @@ struct stagehand_manager {
     // Declared first, destroyed last: the handles let go of their windows before the
     // manager shows the desktop again and destroys the rest.
     RenderWindowManager manager;
-    // The same snapshot of the monitors as the manager's, to tell an unknown adapter from
-    // a window that failed.
-    stagehand::MonitorInfoEnumerator monitors;
     std::vector<std::unique_ptr<stagehand_window>> windows;
 };
 
@@ -124,11 +122,28 @@ stagehand_window* handOut(stagehand_manager& manager, const SharedWindow& window
     return manager.windows.back().get();
 }
 
-void needAdapter(const stagehand_manager& manager, const String& adapterId)
+// The caller's UTF-8 text; refused when it is not valid UTF-8, which a String would turn
+// into U+FFFD, so that two different texts would compare equal.
+String text(const char* utf8, const char* what)
 {
-    stagehand::MonitorInfoEnumerator::Info monitor;
-    if (!manager.monitors.getMonitorInfo(adapterId, monitor))
-        refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
+    String converted(need(utf8, what));
+    if (converted.toUtf8() != utf8)
+        refuse(STAGEHAND_BAD_TEXT, std::string(what) + " is not valid UTF-8");
+    return converted;
+}
+
+// Refused here, to say why: a render window's name is also its class's, which Windows limits.
+void needNameLength(size_t length, const char* what)
+{
+    if (length > stagehand::GenericWindows::kMaxNameLength)
+        refuse(STAGEHAND_WINDOW_FAILED, std::string(what) + " makes a window name of " + std::to_string(length) +
+                                            " UTF-16 units, longer than a window class name may be (" +
+                                            std::to_string(stagehand::GenericWindows::kMaxNameLength) + ")");
+}
+
+[[noreturn]] void refuseAdapter(const String& adapterId)
+{
+    refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
 }
 
 }  // namespace
@@ -151,6 +166,8 @@ const char* stagehand_status_name(stagehand_status status)
     case STAGEHAND_OUT_OF_MEMORY: return "STAGEHAND_OUT_OF_MEMORY";
     case STAGEHAND_INDEX_OUT_OF_RANGE: return "STAGEHAND_INDEX_OUT_OF_RANGE";
     case STAGEHAND_INTERNAL_ERROR: return "STAGEHAND_INTERNAL_ERROR";
+    case STAGEHAND_BAD_TEXT: return "STAGEHAND_BAD_TEXT";
+    case STAGEHAND_NO_SUCH_PROCESS: return "STAGEHAND_NO_SUCH_PROCESS";
     }
     return "unknown status";
 }
@@ -173,13 +190,11 @@ stagehand_status stagehand_monitors(stagehand_monitor* monitors, uint32_t capaci
 {
     return guarded(__func__, [&] {
         stagehand::MonitorInfoEnumerator enumerator;
-        vela::Array<String> ids;
-        unsigned int size = enumerator.getAdapterId(ids);
-        copyOut(monitors, capacity, count, size, [&](unsigned int i) {
-            stagehand::MonitorInfoEnumerator::Info info;
-            enumerator.getMonitorInfo(ids[i], info);
+        const vela::Array<stagehand::MonitorInfoEnumerator::Info>& all = enumerator.monitors();
+        copyOut(monitors, capacity, count, all.size(), [&](unsigned int i) {
+            const stagehand::MonitorInfoEnumerator::Info& info = all[i];
             stagehand_monitor monitor = {};
-            std::string id = ids[i].toUtf8();
+            std::string id = info.deviceName.toUtf8();
             if (id.size() >= sizeof monitor.adapter_id)
                 refuse(STAGEHAND_INTERNAL_ERROR, "an adapter id longer than a device name: " + id);
             std::memcpy(monitor.adapter_id, id.c_str(), id.size() + 1);
@@ -205,6 +220,8 @@ stagehand_status stagehand_process_ids(uint32_t* pids, uint32_t capacity, uint32
 stagehand_status stagehand_process_windows(uint32_t pid, HWND* windows, uint32_t capacity, uint32_t* count)
 {
     return guarded(__func__, [&] {
+        if (!stagehand::processExists(pid))
+            refuse(STAGEHAND_NO_SUCH_PROCESS, "no process has the pid " + std::to_string(pid));
         stagehand::WindowEnumerator enumerator;
         if (!enumerator.enumerate(pid))
             refuse(STAGEHAND_SYSTEM_ERROR, "the windows of process " + std::to_string(pid) + " could not be listed");
@@ -231,15 +248,16 @@ stagehand_status stagehand_window_create(stagehand_manager* manager, const char*
 {
     return guarded(__func__, [&] {
         *need(window, "window") = nullptr;
-        String adapterId(need(adapter_id, "adapter_id"));
-        needAdapter(*need(manager, "manager"), adapterId);
+        need(manager, "manager");
+        String adapterId = text(adapter_id, "adapter_id");
         RenderWindowManager::WindowParam param;
         param.rect = *need(rect, "rect");
         param.style = style;
-        param.windowName = need(name, "name");
+        param.windowName = text(name, "name");
+        needNameLength(param.windowName.size(), "name");
         SharedWindow made = manager->manager.createRenderWindow(param, adapterId);
         if (!made.get())
-            refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
+            refuseAdapter(adapterId);
         if (!made->isInitialized())
             refuse(STAGEHAND_WINDOW_FAILED, std::string("the render window \"") + name + "\" could not be made");
         *window = handOut(*manager, made);
@@ -252,30 +270,34 @@ stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* a
 {
     return guarded(__func__, [&] {
         need(manager, "manager");
-        String adapterId(need(adapter_id, "adapter_id"));
-        need(name_prefix, "name_prefix");
+        String adapterId = text(adapter_id, "adapter_id");
+        String prefix = text(name_prefix, "name_prefix");
         if (rows == 0 || columns == 0 || rows > kMaxGridSide || columns > kMaxGridSide)
             refuse(STAGEHAND_BAD_GRID, "a grid of " + std::to_string(rows) + " x " + std::to_string(columns) +
                                            ": rows and columns must be 1 to " + std::to_string(kMaxGridSide));
         uint32_t size = rows * columns;
+        needNameLength(prefix.size() + 1 + std::to_string(size).size(), "name_prefix");
         if (!windows && capacity > 0)
             refuse(STAGEHAND_NULL_ARGUMENT, "windows is null but its capacity is not 0");
         if (capacity < size)
             refuse(STAGEHAND_BUFFER_TOO_SMALL, "room for " + std::to_string(capacity) + " of " +
                                                    std::to_string(size) + " windows");
         std::fill(windows, windows + size, nullptr);
-        needAdapter(*manager, adapterId);
 
         vela::Array<RenderWindowManager::WindowParam> params;
         for (uint32_t i = 0; i < size; ++i) {
             RenderWindowManager::WindowParam param;
             param.style = style;
-            param.windowName = String(name_prefix).append(" ").append(std::to_string(i + 1).c_str());
+            param.windowName = String(prefix).append(" ").append(std::to_string(i + 1).c_str());
             params.append(param);
         }
         RenderWindowManager::TileParam grid = {rows, columns};
-        if (!manager->manager.createTiledRenderWindow(params, adapterId, grid))
+        if (!manager->manager.createTiledRenderWindow(params, adapterId, grid)) {
+            stagehand::MonitorInfoEnumerator::Info monitor;
+            if (!stagehand::MonitorInfoEnumerator().getMonitorInfo(adapterId, monitor))
+                refuseAdapter(adapterId);
             refuse(STAGEHAND_WINDOW_FAILED, "not every window of the grid could be made");
+        }
         const stagehand::WindowList& list = manager->manager.getWindowsByAdapterID(adapterId);
         // All handles first, so that running out of memory hands out none of them.
         std::vector<std::unique_ptr<stagehand_window>> handles;
@@ -341,7 +363,7 @@ stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const cha
             need(windows, "windows");
         vela::Array<String> names;
         for (uint32_t i = 0; i < program_count; ++i)
-            names.append(String(need(programs[i], "a program name")));
+            names.append(text(programs[i], "a program name"));
         vela::Array<HWND> kept;
         for (uint32_t i = 0; i < window_count; ++i)
             kept.append(windows[i]);

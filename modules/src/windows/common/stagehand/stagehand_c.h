@@ -6,7 +6,8 @@
  * - It returns a stagehand_status, or says which value stands for failure.
  * - No exception leaves it. On failure the calling thread keeps a message of at most 1023
  *   bytes, which stagehand_last_error copies out; a successful call leaves it as it was.
- * - Text is UTF-8 and zero-terminated.
+ * - Text is UTF-8 and zero-terminated; text that is not valid UTF-8 is refused with
+ *   STAGEHAND_BAD_TEXT.
  * - A call that lists things takes a caller's buffer and its capacity in elements, always
  *   stores the number it has in *count, and fills the buffer only when all of them fit;
  *   otherwise it returns STAGEHAND_BUFFER_TOO_SMALL and leaves the buffer untouched. A
@@ -41,7 +42,9 @@ typedef enum stagehand_status {
     STAGEHAND_SYSTEM_ERROR = 6,       /* a Windows call failed (the log has its error code) */
     STAGEHAND_OUT_OF_MEMORY = 7,      /* storage could not be had */
     STAGEHAND_INDEX_OUT_OF_RANGE = 8, /* an index past the end of the library's storage */
-    STAGEHAND_INTERNAL_ERROR = 9      /* any other failure inside the library */
+    STAGEHAND_INTERNAL_ERROR = 9,     /* any other failure inside the library */
+    STAGEHAND_BAD_TEXT = 10,          /* a text is not valid UTF-8 */
+    STAGEHAND_NO_SUCH_PROCESS = 11    /* no process has that id */
 } stagehand_status;
 
 /* A RenderWindowManager: render windows grouped by adapter, and desktop clearing. */
@@ -90,7 +93,8 @@ STAGEHAND_C_API stagehand_status stagehand_monitors(stagehand_monitor* monitors,
                                                     uint32_t* count);
 /* The ids of all processes; they come and go, so leave room for more between two calls. */
 STAGEHAND_C_API stagehand_status stagehand_process_ids(uint32_t* pids, uint32_t capacity, uint32_t* count);
-/* The visible top-level windows of a process, topmost first. */
+/* The visible top-level windows of a process, topmost first; STAGEHAND_NO_SUCH_PROCESS
+ * when no process has that id. */
 STAGEHAND_C_API stagehand_status stagehand_process_windows(uint32_t pid, HWND* windows, uint32_t capacity,
                                                            uint32_t* count);
 
@@ -105,7 +109,8 @@ STAGEHAND_C_API stagehand_status stagehand_manager_create(stagehand_manager** ma
 STAGEHAND_C_API stagehand_status stagehand_manager_destroy(stagehand_manager* manager);
 
 /* ---- Render windows: always on top, each of a window class named after it. A name that
- * a live render window of this process has fails with STAGEHAND_WINDOW_FAILED. */
+ * a live render window of this process has, or one longer than 255 UTF-16 units, fails
+ * with STAGEHAND_WINDOW_FAILED. */
 
 /* One window of that name and style (WS_POPUP | WS_VISIBLE, say), placed on rect (virtual-
  * screen coordinates) and kept in the list of adapter_id, into *window (null on failure).
