@@ -231,6 +231,10 @@ void messagePump()
             }, post});
 }
 
+// A render window against the raw calls, twice: against a bare window, and against the same
+// observable work a render window does (a class of its own with the default icon and cursor,
+// the screen saver held off with its broadcasts and journal file, the device context, one
+// move that shows it). The screen saver is on, as on a desktop.
 void windowCreation()
 {
     vela::Array<vela::String> ids;
@@ -240,26 +244,51 @@ void windowCreation()
     param.windowName = "bench window";
     param.rect = RECT{10, 10, 330, 250};
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    wchar_t temp[MAX_PATH];
+    std::wstring journal = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + L"bench journal.txt";
+    auto raw = [&](bool sameWork) {
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = rawWindowProcedure;
+        windowClass.hInstance = instance;
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        windowClass.lpszClassName = L"bench raw window";
+        if (sameWork) {
+            windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+            windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+            BOOL active = FALSE;
+            SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+            HANDLE file = CreateFileW(journal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            DWORD written = 0;
+            WriteFile(file, "journal", 7, &written, nullptr);
+            FlushFileBuffers(file);
+            CloseHandle(file);
+            SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+        }
+        RegisterClassExW(&windowClass);
+        HWND window = CreateWindowExW(WS_EX_TOPMOST, L"bench raw window", L"bench raw window",
+                                      sameWork ? WS_POPUP : kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+        HDC dc = sameWork ? GetDC(window) : nullptr;
+        SetWindowPos(window, nullptr, 10, 10, 320, 240, SWP_SHOWWINDOW);
+        if (sameWork)
+            ReleaseDC(window, dc);
+        DestroyWindow(window);
+        if (sameWork) {
+            SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+            DeleteFileW(journal.c_str());
+        }
+        UnregisterClassW(L"bench raw window", instance);
+    };
     std::unique_ptr<stagehand::RenderWindowManager> manager;
     // Released when the manager, the window's last holder, goes.
-    compare("single `createRenderWindow` and release", 100, {[&] {
-                manager->createRenderWindow(param, ids[0]);
-                manager.reset();
-            }, [&] { manager = std::make_unique<stagehand::RenderWindowManager>(); }}, {[&] {
-                WNDCLASSEXW windowClass = {};
-                windowClass.cbSize = sizeof windowClass;
-                windowClass.lpfnWndProc = rawWindowProcedure;
-                windowClass.hInstance = instance;
-                windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-                windowClass.lpszClassName = L"bench raw window";
-                RegisterClassExW(&windowClass);
-                HWND window = CreateWindowExW(WS_EX_TOPMOST, L"bench raw window", L"bench raw window", kStyle,
-                                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                                              nullptr, instance, nullptr);
-                SetWindowPos(window, nullptr, 10, 10, 320, 240, SWP_SHOWWINDOW);
-                DestroyWindow(window);
-                UnregisterClassW(L"bench raw window", instance);
-            }, nullptr});
+    Step library = {[&] {
+                        manager->createRenderWindow(param, ids[0]);
+                        manager.reset();
+                    }, [&] { manager = std::make_unique<stagehand::RenderWindowManager>(); }};
+    compare("single `createRenderWindow` and release, against a bare window", 100, library, {[&] { raw(false); }, nullptr});
+    compare("single `createRenderWindow` and release, against the same work", 100, library, {[&] { raw(true); }, nullptr});
 }
 
 void processTable(int programs)

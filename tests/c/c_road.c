@@ -63,6 +63,7 @@ static int bad_inputs(stagehand_manager* manager, const char* adapter)
     stagehand_window* grid[2];
     uint32_t count = 0, needed = 0;
     char message[256], long_message[1200], euros[1201];
+    const char* overlong = "spare\xc0\xae" "exe"; /* '.' encoded in two bytes */
     RECT rect = {0, 0, 64, 64};
     CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_manager_create(NULL));
     CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_manager_destroy(NULL));
@@ -95,6 +96,12 @@ static int bad_inputs(stagehand_manager* manager, const char* adapter)
     CHECK_STATUS(STAGEHAND_OK, stagehand_last_error(message, sizeof message, NULL));
     CHECK(strcmp(message, "stagehand_monitors: count is null") == 0);
     CHECK(strcmp(stagehand_status_name(STAGEHAND_BAD_GRID), "STAGEHAND_BAD_GRID") == 0);
+    CHECK_STATUS(STAGEHAND_BAD_TEXT, stagehand_window_create(manager, "\\\\.\\DISPLAY\xff", "n", &rect, 0, &window));
+    CHECK_STATUS(STAGEHAND_BAD_TEXT, stagehand_hide_all_except(manager, &overlong, 1, NULL, 0));
+    CHECK_STATUS(STAGEHAND_NO_SUCH_PROCESS, stagehand_process_windows(12345, NULL, 0, &count));
+    memset(euros, 'n', 300);
+    euros[300] = '\0';
+    CHECK_STATUS(STAGEHAND_WINDOW_FAILED, stagehand_window_create(manager, adapter, euros, &rect, 0, &window));
 
     /* A message too long for the thread is cut where a character starts: 1023 bytes at most. */
     for (count = 0; count < 400; ++count)

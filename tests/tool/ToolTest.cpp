@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,22 @@
 namespace {
 
 const size_t npos = std::string::npos;
+
+// A copy of the suite's helper under another name beside the tests, for as long as it lives.
+struct ProgramCopy {
+    explicit ProgramCopy(const std::wstring& copy) : name(copy), path(besideTests(copy))
+    {
+        CopyFileW(besideTests(L"helper.exe").c_str(), path.c_str(), FALSE);
+    }
+    ~ProgramCopy() { DeleteFileW(path.c_str()); }
+    static std::wstring besideTests(const std::wstring& name)
+    {
+        wchar_t self[MAX_PATH];
+        std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+        return path.substr(0, path.find_last_of(L"\\") + 1) + name;
+    }
+    std::wstring name, path;
+};
 
 // The output of a run of the tool (standard output and error), which must exit with `code`.
 std::string tool(const std::wstring& arguments, DWORD code = 0)
@@ -42,40 +59,57 @@ std::string tiles(ChildProcess& demo, int count, HWND& window)
 
 }  // namespace
 
-// A program that has stopped responding holds up no listing.
+// A program of a non-ASCII name is found by that name; a window title that no JSON or table
+// may break comes out whole; a program that has stopped responding holds up no listing.
 TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
 {
-    HelperWindows helper(L"helper.exe", L"first second"), hung(L"hung_helper.exe", L"frozen", L"hung");
+    ProgramCopy named(L"\u00fcn\u00ef_\U0001F600_it's.exe");
+    HelperWindows helper(named.name, L"first second"), hung(L"hung_helper.exe", L"frozen", L"hung");
     ASSERT_TRUE(helper.ready() && hung.ready());
     std::string monitors = tool(L"monitors --json");
     EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY1","monitor":{"left":0,"top":0,"right":1920,)"));
     EXPECT_NE(npos, monitors.find(R"("adapter":"\\\\.\\DISPLAY2","monitor":{"left":1920,)")) << monitors;
-    EXPECT_NE(npos, tool(L"processes --json").find("\"pid\":" + std::to_string(helper.pid()) +
-                                                   ",\"executable\":\"helper.exe\",\"windows\":2}"));
-    std::string windows = tool(L"windows HELPER.EXE --json");
-    for (size_t i = 0; i < 2; ++i)
-        EXPECT_NE(npos, windows.find("{\"handle\":" + std::to_string(reinterpret_cast<ULONG_PTR>(helper.windows()[i])) +
-                                     ",\"title\":\"" + (i ? "second" : "first") +
-                                     "\",\"showState\":1,\"state\":\"normal\"}"))
-            << windows;
+    std::string utf8Name = "\u00fcn\u00ef_\U0001F600_it's.exe";
+    EXPECT_NE(npos, tool(L"processes --json").find("\"pid\":" + std::to_string(helper.pid()) + ",\"executable\":\"" +
+                                                   utf8Name + "\",\"windows\":2}"));
+    SetWindowTextW(helper.windows()[1], L"q\"b\\c\x01\n\u2028\U0001F600\xD800!");
+    nlohmann::json windows = nlohmann::json::parse(tool(L"windows \"" + named.name + L"\" --json"));
+    ASSERT_EQ(2u, windows.size());
+    for (const nlohmann::json& window : windows) {
+        bool second = window["handle"] == reinterpret_cast<ULONG_PTR>(helper.windows()[1]);
+        EXPECT_EQ(second ? "q\"b\\c\x01\n\u2028\U0001F600\uFFFD!" : "first", window["title"]) << "an unpaired surrogate is U+FFFD";
+        EXPECT_TRUE(window["showState"] == 1 && window["state"] == "normal");
+    }
+    std::string table = tool(L"windows " + std::to_wstring(helper.pid()));
+    EXPECT_NE(npos, table.find("q\"b\\c\\u0001\\n\u2028")) << "control characters escaped: one row a window";
     EXPECT_NE(npos, tool(L"windows hung_helper.exe").find("frozen"));
 }
 
-// A program that has stopped responding cannot hold the demo; the report names it.
+// A program that has stopped responding cannot hold the demo; the report names it. Spared
+// program and screenshot have non-ASCII names.
 TEST(Tool, TheDemoTilesThePrimaryMonitorHidesOtherProgramsAndShowsThemAgain)
 {
     JournalFolder journals;
+    ProgramCopy named(L"\u00e9t\u00e9_\U0001F600.exe");
     HelperWindows bystander(L"helper.exe", L"bystander"), hung(L"hung_helper.exe", L"frozen", L"hung");
-    ASSERT_TRUE(bystander.ready() && hung.ready());
-    ChildProcess demo(L"stagehand.exe", L"demo --seconds 3");
+    HelperWindows spared(named.name, L"spared");
+    ASSERT_TRUE(bystander.ready() && hung.ready() && spared.ready());
+    wchar_t temp[MAX_PATH];
+    std::wstring shot = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + L"stagehand_\U0001F600.png";
+    ChildProcess demo(L"stagehand.exe", L"demo --seconds 3 --spare \"" + named.name + L"\" --screenshot \"" + shot + L"\"");
     HWND window = nullptr;
     // 2 rows and 3 columns, column by column, over the primary monitor's 1920 x 1080.
     EXPECT_EQ("0,0,640,540 0,540,640,1080 640,0,1280,540 640,540,1280,1080 1280,0,1920,540 1280,540,1920,1080 ",
               tiles(demo, 6, window));
     for (int wait = 0; wait < 100 && !bystander.noneVisible(); ++wait)
         Sleep(20);  // the demo hides the other programs once its windows are up
-    EXPECT_TRUE(bystander.noneVisible() && IsWindowVisible(window));
+    EXPECT_TRUE(bystander.noneVisible() && spared.allVisible() && IsWindowVisible(window));
     std::string rest = demo.readAll();
+    HANDLE png = CreateFileW(shot.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    char signature[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(png, signature, 8, &read, nullptr) && std::string(signature, 8) == "\x89PNG\r\n\x1a\n");
+    CloseHandle(png);
     EXPECT_NE(npos, rest.find("ended by time is up")) << rest;
     EXPECT_NE(npos, rest.find("did not respond: 1 windows of hung_helper.exe")) << rest;
     EXPECT_EQ(npos, rest.find("116 ")) << "the demo spares itself by a name that exists";
@@ -209,12 +243,16 @@ TEST(Tool, BadInputGetsOneClearLineAndExitCode2)
         {"demo --adapter \\\\.\\DISPLAY9",
          "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: \\\\.\\DISPLAY1, \\\\.\\DISPLAY2"},
         {"demo --grid 0x3", "the number of rows must be from 1 to 16"},
-        {"demo --seconds", "--seconds needs a value"},
+        {"demo --seconds", "--seconds: 1 required"},
+        {"demo --spare \"\"", "--spare: needs an executable name"},
+        {"demo --screenshot \"\"", "--screenshot: needs a file name"},
+        {"demo --screenshot Z:\\no\\such\\folder.png", "cannot write the screenshot Z:\\no\\such\\folder.png: "},
         {"windows 99999999999", "the pid '99999999999' is out of range"},
+        {"windows 12345", "no process has the pid 12345"},  // Wine's pids are multiples of 4
         {"windows no-such-program.exe", "no process named no-such-program.exe"},
         {"dance", "unknown command 'dance'"},
-        {"restore --now", "unexpected argument '--now'"},
-        {"", "usage: stagehand COMMAND"},
+        {"restore --now", "not expected: --now"},
+        {"", "Usage: stagehand"},
     };
     for (const auto& c : cases) {
         std::string output = tool(std::wstring(c[0], c[0] + strlen(c[0])), 2);

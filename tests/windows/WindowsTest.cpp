@@ -73,6 +73,10 @@ TEST(GenericWindows, MakesOneTopmostWindowOfItsOwnClassAndReleasesItOnceWhicheve
         EXPECT_FALSE(window.initialize(kExecutable, nullptr, "second", kStyle)) << "a live object is refused";
         EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "GenericWindows", kStyle)) << "a class in use";
         EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "orphan", WS_CHILD)) << "a child needs a parent";
+        LogCapture log(vela::LoggerPriority::FAILURE);
+        EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, std::string(280, 'n').c_str(), kStyle));
+        EXPECT_EQ(std::vector<std::string>{"3 stagehand.GenericWindows: 346 Refused the window name of 280 characters: "
+                                           "a window class name has at most 255"}, log.lines);
         EXPECT_EQ(1, ledger.acquired(ReleaseLedger::DeviceContext)) << "no device context without a window";
     }
     WNDCLASSEXW info = {sizeof info};
