@@ -32,13 +32,20 @@ wine_session_start() {
   export DISPLAY=":$display"
 
   mkdir -p "$WINEPREFIX"
-  local ready=$WINEPREFIX/.stagehand-prefix-3
+  local ready=$WINEPREFIX/.stagehand-prefix-4
   if [[ ! -f $ready ]]; then
     echo "preparing the Wine prefix $WINEPREFIX (once)"
     "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed in $WINEPREFIX" >&2; return 1; }
     # There is no window manager: without this, destroying a visible window waits two
     # seconds for a manager to withdraw it.
-    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    # Wine 8 does not honour SEM_NOGPFAULTERRORBOX (a FIXME in its UnhandledExceptionFilter): a
+    # crashing program would wait on its debugger's dialog. Without the dialog, the debugger
+    # writes the crash to standard error and ends the program, as Windows does.
+    # The screen saver is on, as on a desktop: Wine reads the stored setting again in each
+    # process that loads its display driver, so the stored one must say what the session does.
+    { "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+      "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+      "$WINE" reg add 'HKCU\Control Panel\Desktop' /v ScreenSaveActive /d 1 /f; } >/dev/null 2>&1 ||
       { echo "the Wine prefix $WINEPREFIX could not be prepared" >&2; return 1; }
     "$WINE_SESSION_SERVER" -k || true
     "$WINE_SESSION_SERVER" -w || true
