@@ -170,7 +170,7 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
     // Each journal's requests are made before its file goes, and waited for at the end.
     std::vector<std::unique_ptr<VisibilityRequest>> requests;
     bool saverHeld = false, saverToRestore = false;
-    for (ClearingJournal::Kind kind : {ClearingJournal::DESKTOP, ClearingJournal::SCREEN_SAVER}) {
+    for (ClearingJournal::Kind kind : {ClearingJournal::SCREEN_SAVER, ClearingJournal::DESKTOP}) {
         DWORD error = 0;
         vela::Array<String> names = listJournalFiles(report.folder, ClearingJournal::pattern(kind), error);
         if (error)
@@ -222,12 +222,14 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             report.kept += entry.outcome == JournalReport::KEPT;
             report.journals.append(entry);
         }
+        if (kind == ClearingJournal::SCREEN_SAVER) {
+            // A writer that still runs holds the screen saver off, and switches it on when it ends.
+            report.screenSaverOn = saverToRestore && !saverHeld;
+            if (report.screenSaverOn && !dryRun)
+                SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+        }
     }
     report.programs = programs.size();
-    // A writer that still runs holds the screen saver off, and switches it on when it ends.
-    report.screenSaverOn = saverToRestore && !saverHeld;
-    if (report.screenSaverOn && !dryRun)
-        SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
     for (const std::unique_ptr<VisibilityRequest>& request : requests)
         request->await();
     return report;

@@ -58,8 +58,8 @@ public:
         vela::String folder;
         // Why the folder could not be listed (a Windows error code), or 0.
         DWORD folderError;
-        // The journals in the folder, desktop journals first, each kind in the order the file
-        // system lists them.
+        // The journals in the folder, screen-saver journals first, each kind in the order the
+        // file system lists them.
         vela::Array<JournalReport> journals;
         // Over all journals; a program is counted once.
         unsigned int windowsShown;

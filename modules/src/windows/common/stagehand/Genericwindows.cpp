@@ -158,6 +158,11 @@ int GenericWindows::messageProc(UINT message, WPARAM wParam, LPARAM lParam)
         if ((wParam & 0xFFFFFFFF) == VK_ESCAPE)
             m_testAborted = true;
         return 1;
+    case WM_SYSCOMMAND:
+        // While it renders, neither the screen saver nor monitor power-saving may start.
+        if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER)
+            return 0;
+        return static_cast<int>(DefWindowProcW(m_handle, message, wParam, lParam));
     case WM_SYSKEYDOWN:
         // Alt+F4 must not close a render window: it becomes Escape, which aborts the test.
         if (wParam == VK_F4 && (lParam & (1 << 29)))

@@ -47,7 +47,10 @@ ScreenSaverHold::ScreenSaverHold() : m_held(false) {}
 
 ScreenSaverHold::~ScreenSaverHold()
 {
-    if (!m_held || --s_holders != 0 || !s_journal)
+    if (!m_held || --s_holders != 0)
+        return;
+    SetThreadExecutionState(ES_CONTINUOUS);
+    if (!s_journal)
         return;
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
     if (!heldElsewhere())
@@ -74,6 +77,7 @@ bool ScreenSaverHold::take()
         }
         if (active)
             SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+        SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
     }
     ++s_holders;
     m_held = true;

@@ -2,11 +2,13 @@
 
 namespace stagehand {
 
-// Keeps the screen saver off for one render window. The screen saver is a setting of the
-// whole session while render windows come and go one by one: the first hold of the process
-// switches it off, when it was on, and the last one switches it on again, unless a running
-// process still holds it off. Nothing else is written: a change the user makes meanwhile
-// stays.
+// Keeps the screen saver off and the display on for one render window (or one TestRun). The
+// screen saver is a setting of the whole session while render windows come and go one by
+// one: the first hold of the process switches it off, when it was on, and the last one
+// switches it on again, unless a running process still holds it off. Nothing else is
+// written: a change the user makes meanwhile stays. The first hold also asks the system to
+// keep the display on, for the thread that takes it, until the last hold goes; that request
+// ends with the thread, so a crash cannot leave it behind.
 //
 // A process that dies while it holds the screen saver off leaves it off for the session, so
 // the first hold records in a journal of its own that it switched it off; DesktopRecovery

@@ -7,6 +7,7 @@
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/RenderWindowManager.h>
+#include <stagehand/TestRun.h>
 #include <stagehand/WindowEnumerator.h>
 #include <vela/Exception.h>
 
@@ -168,6 +169,8 @@ const char* stagehand_status_name(stagehand_status status)
     case STAGEHAND_INTERNAL_ERROR: return "STAGEHAND_INTERNAL_ERROR";
     case STAGEHAND_BAD_TEXT: return "STAGEHAND_BAD_TEXT";
     case STAGEHAND_NO_SUCH_PROCESS: return "STAGEHAND_NO_SUCH_PROCESS";
+    case STAGEHAND_PROGRAM_NOT_FOUND: return "STAGEHAND_PROGRAM_NOT_FOUND";
+    case STAGEHAND_PROGRAM_NOT_STARTED: return "STAGEHAND_PROGRAM_NOT_STARTED";
     }
     return "unknown status";
 }
@@ -399,5 +402,38 @@ stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force, sta
         summary.programs = done.programs;
         summary.windows_skipped = done.windowsSkipped;
         *report = summary;
+    });
+}
+
+stagehand_status stagehand_run(const char* command_line, const char* const* spare, uint32_t spare_count,
+                               uint32_t timeout_ms, stagehand_run_outcome* outcome)
+{
+    return guarded(__func__, [&] {
+        String line = text(command_line, "command_line");
+        if (spare_count > 0)
+            need(spare, "spare");
+        stagehand::TestRun::Options options;
+        for (uint32_t i = 0; i < spare_count; ++i)
+            options.spare.append(text(spare[i], "a spared program's name"));
+        options.timeout = timeout_ms ? timeout_ms : INFINITE;
+        typedef stagehand::TestRun::Outcome Outcome;
+        Outcome done = stagehand::TestRun::run(line, options);
+        std::string why = std::to_string(done.error);
+        if (done.ending == Outcome::NOT_FOUND)
+            refuse(STAGEHAND_PROGRAM_NOT_FOUND, "no program for " + line.toUtf8() + " (error " + why + ")");
+        if (done.ending == Outcome::NOT_STARTED)
+            refuse(STAGEHAND_PROGRAM_NOT_STARTED, line.toUtf8() + " could not be started (error " + why + ")");
+        if (done.ending == Outcome::FAILED)
+            refuse(STAGEHAND_SYSTEM_ERROR, "no job could be made for the program (error " + why + ")");
+        if (!outcome)
+            return;
+        stagehand_run_outcome summary = {};
+        summary.ended_by_itself = done.ending == Outcome::EXITED ? 1 : 0;
+        summary.exit_code = done.exitCode;
+        summary.milliseconds = done.milliseconds;
+        summary.windows_hidden = done.hidden.windows;
+        summary.programs_hidden = done.hidden.programs;
+        summary.windows_unresponsive = done.hidden.unresponsive.size() + done.shown.unresponsive.size();
+        *outcome = summary;
     });
 }

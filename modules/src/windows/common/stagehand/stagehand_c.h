@@ -44,7 +44,9 @@ typedef enum stagehand_status {
     STAGEHAND_INDEX_OUT_OF_RANGE = 8, /* an index past the end of the library's storage */
     STAGEHAND_INTERNAL_ERROR = 9,     /* any other failure inside the library */
     STAGEHAND_BAD_TEXT = 10,          /* a text is not valid UTF-8 */
-    STAGEHAND_NO_SUCH_PROCESS = 11    /* no process has that id */
+    STAGEHAND_NO_SUCH_PROCESS = 11,   /* no process has that id */
+    STAGEHAND_PROGRAM_NOT_FOUND = 12, /* stagehand_run: no such program */
+    STAGEHAND_PROGRAM_NOT_STARTED = 13 /* stagehand_run: found, but it could not be started */
 } stagehand_status;
 
 /* A RenderWindowManager: render windows grouped by adapter, and desktop clearing. */
@@ -168,6 +170,30 @@ STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
  * null. */
 STAGEHAND_C_API stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force,
                                                              stagehand_recovery* report);
+
+/* ---- Running a test program on a prepared desktop */
+
+/* What stagehand_run did. */
+typedef struct stagehand_run_outcome {
+    int32_t ended_by_itself;       /* 1: the program ended; 0: the time was up, and it was ended */
+    uint32_t exit_code;            /* its exit code (a crash's NTSTATUS too) */
+    uint64_t milliseconds;         /* from its start to its end */
+    uint32_t windows_hidden;       /* the other programs' windows it asked to hide meanwhile */
+    uint32_t programs_hidden;      /* the programs they belong to */
+    uint32_t windows_unresponsive; /* of those, the ones whose programs did not respond in time */
+} stagehand_run_outcome;
+
+/* Runs command_line (a program and its arguments, quoted as CreateProcessW takes them) on a
+ * prepared desktop and waits for it: the other programs' windows hidden, but for the spared
+ * programs (executable names; may be null when spare_count is 0), the screen saver off and
+ * the display on. The program runs in a job that ends its whole process tree when this
+ * process ends, with no crash dialog. timeout_ms ends it after that many milliseconds (0: no
+ * limit). Whatever happens to it, the desktop is given back before the call returns.
+ * STAGEHAND_PROGRAM_NOT_FOUND or STAGEHAND_PROGRAM_NOT_STARTED when it could not run; then
+ * nothing changed. outcome may be null. */
+STAGEHAND_C_API stagehand_status stagehand_run(const char* command_line, const char* const* spare,
+                                               uint32_t spare_count, uint32_t timeout_ms,
+                                               stagehand_run_outcome* outcome);
 
 #ifdef __cplusplus
 }
