@@ -1,5 +1,6 @@
 #include "Demo.h"
 
+#include "CommandLine.h"
 #include "Screenshot.h"
 #include "Text.h"
 #include "UsageError.h"
@@ -23,11 +24,6 @@ namespace {
 
 const unsigned int kMaxGridSide = 16;
 
-CLI::Validator notEmpty(const std::string& what)
-{
-    return CLI::Validator([what](std::string& value) { return value.empty() ? "needs " + what : std::string(); },
-                          "", "not empty");
-}
 const unsigned int kMaxSeconds = 3600;
 
 unsigned int number(const std::string& text, const std::string& what, unsigned int low, unsigned int high)
@@ -102,6 +98,7 @@ CLI::App* addDemoCommand(CLI::App& tool, DemoOptions& options)
     demo->add_option("--spare", options.spare, "an executable name whose windows stay visible; repeatable")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(1)
+        ->allow_extra_args(false)
         ->check(notEmpty("an executable name, such as notepad.exe"));
     demo->add_option("--seconds", options.seconds, "how long to run, 0 to 3600")
         ->capture_default_str()
@@ -115,9 +112,9 @@ int runDemo(const DemoOptions& options)
 {
     // Everything is checked before the desktop changes.
     std::pair<unsigned int, unsigned int> grid = gridOf(options.grid);
-    std::unique_ptr<ScreenshotFile> screenshot;
+    std::unique_ptr<OutputFile> screenshot;
     if (!options.screenshot.empty())
-        screenshot = std::make_unique<ScreenshotFile>(wide(options.screenshot));
+        screenshot = std::make_unique<OutputFile>(wide(options.screenshot), "screenshot");
     stagehand::MonitorInfoEnumerator monitors;
     vela::Array<vela::String> ids;
     monitors.getAdapterId(ids);
@@ -195,7 +192,7 @@ int runDemo(const DemoOptions& options)
             lastPaint = GetTickCount();
             if (!shot) {
                 shot = true;
-                if (screenshot->save(monitor.monitorInfo.rcMonitor))
+                if (saveScreenshot(monitor.monitorInfo.rcMonitor, *screenshot))
                     std::printf("screenshot saved\n");
                 else
                     shotFailed = true;

@@ -1,8 +1,5 @@
 #include "Screenshot.h"
 
-#include "Text.h"
-#include "UsageError.h"
-
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -62,25 +59,7 @@ void appendBytes(void* context, void* data, int size)
 
 }  // namespace
 
-ScreenshotFile::ScreenshotFile(const std::wstring& path)
-    : m_path(path),
-      m_file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr))
-{
-    if (m_file == INVALID_HANDLE_VALUE)
-        throw UsageError("cannot write the screenshot " + utf8(path) + ": " + systemMessage(GetLastError()));
-}
-
-ScreenshotFile::~ScreenshotFile()
-{
-    if (!m_saved) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(m_file, FileDispositionInfo, &remove, sizeof remove);
-    }
-    CloseHandle(m_file);
-}
-
-bool ScreenshotFile::save(const RECT& area)
+bool saveScreenshot(const RECT& area, OutputFile& file)
 {
     int width = area.right - area.left;
     int height = area.bottom - area.top;
@@ -111,8 +90,6 @@ bool ScreenshotFile::save(const RECT& area)
     }
 
     std::vector<unsigned char> png;
-    DWORD written = 0;
-    m_saved = stbi_write_png_to_func(appendBytes, &png, width, height, 3, pixels.data(), stride) &&
-              WriteFile(m_file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) && written == png.size();
-    return m_saved;
+    return stbi_write_png_to_func(appendBytes, &png, width, height, 3, pixels.data(), stride) &&
+           file.write(png.data(), png.size());
 }

@@ -3,21 +3,26 @@
 #include "Demo.h"
 #include "Listings.h"
 #include "Restore.h"
+#include "Run.h"
 #include "Text.h"
 #include "UsageError.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
-int usageError(const std::string& message)
+// Bad input of `run` gets the status that timeout(1) and env(1) give it: a wrapped program's
+// own 2 must not be mistaken for it.
+int usageError(const std::string& message, bool run = false)
 {
-    std::fprintf(stderr, "stagehand: %s\nRun 'stagehand --help' for the usage.\n", message.c_str());
-    return 2;
+    std::fprintf(stderr, "stagehand: %s\nRun 'stagehand %s--help' for the usage.\n", message.c_str(),
+                 run ? "run " : "");
+    return run ? kRunFailed : 2;
 }
 
 }  // namespace
@@ -39,9 +44,11 @@ int wmain(int argc, wchar_t** argv)
     ListingOptions listing;
     DemoOptions demoOptions;
     RestoreOptions restoreOptions;
+    RunOptions runOptions;
     std::vector<CLI::App*> listings = addListingCommands(tool, listing);
     CLI::App* demo = addDemoCommand(tool, demoOptions);
     CLI::App* restore = addRestoreCommand(tool, restoreOptions);
+    CLI::App* run = addRunCommand(tool, runOptions);
     if (argc < 2) {
         std::fputs(tool.help().c_str(), stderr);
         return 2;
@@ -51,8 +58,17 @@ int wmain(int argc, wchar_t** argv)
         known |= command->get_name() == arguments[1];
     if (!known)
         return usageError("unknown command '" + arguments[1] + "'");
+    bool running = arguments[1] == "run";
+    // What follows `run ... --` is PROGRAM and its arguments, passed through untouched.
+    auto dash = std::find(arguments.begin() + 1, arguments.end(), "--");
+    if (running && dash != arguments.end()) {
+        runOptions.command.assign(dash + 1, arguments.end());
+        pointers.resize(static_cast<size_t>(dash - arguments.begin()));
+    }
     try {
-        tool.parse(argc, pointers.data());
+        tool.parse(static_cast<int>(pointers.size()), pointers.data());
+        if (*run)
+            return runProgram(*run, runOptions);
         if (*demo)
             return runDemo(demoOptions);
         if (*restore)
@@ -62,11 +78,11 @@ int wmain(int argc, wchar_t** argv)
                 return runListing(*command, listing);
         return usageError("no command");
     } catch (const CLI::ParseError& e) {
-        return e.get_exit_code() == 0 ? tool.exit(e) : usageError(e.what());
+        return e.get_exit_code() == 0 ? tool.exit(e) : usageError(e.what(), running);
     } catch (const UsageError& e) {
-        return usageError(e.what());
+        return usageError(e.what(), running);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "stagehand: %s\n", e.what());
-        return 1;
+        return running ? kRunFailed : 1;
     }
 }
