@@ -129,6 +129,8 @@ int main(void)
     HWND made[8 + 6];
     stagehand_recovery report;
     helper cleared, spared, hung;
+    stagehand_run_outcome ran;
+    char command[64];
     DWORD start;
     const char* own[2] = {"c_road.exe", "spare_helper.exe"};
     uint32_t count = 0, i;
@@ -186,6 +188,12 @@ int main(void)
     CHECK(!visible(cleared.window) && visible(spared.window) && visible(made[0]) && visible(made[count]));
     CHECK_STATUS(STAGEHAND_OK, stagehand_restore(manager));
     CHECK(visible(cleared.window) && GetTickCount() - start < 2000);
+
+    /* A test program run on a prepared desktop sees the helper hidden; its status comes back. */
+    sprintf(command, "helper.exe verify %llu", (unsigned long long)(ULONG_PTR)cleared.window);
+    CHECK_STATUS(STAGEHAND_OK, stagehand_run(command, own, 2, 10000, &ran));
+    CHECK(ran.ended_by_itself == 1 && ran.exit_code == 7 && ran.windows_hidden >= 1 && visible(cleared.window));
+    CHECK_STATUS(STAGEHAND_PROGRAM_NOT_FOUND, stagehand_run("no_such_program.exe", NULL, 0, 0, NULL));
 
     /* Everything hidden, then shown again from the journal, as after a crash. */
     CHECK_STATUS(STAGEHAND_OK, stagehand_hide_all(manager));

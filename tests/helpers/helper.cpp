@@ -16,6 +16,10 @@
 //                             "ready", and ends at the end of its input
 //   helper saver              prints "on" or "off": whether the screen saver is active, read by
 //                             a new process (Wine's processes keep the setting they read first)
+//   helper verify HWND...     a test that stagehand runs: shows a window of its own and exits
+//                             with 7 when it is visible and every window named (in decimal) is
+//                             hidden, else with 1
+//   helper crash              ends with an access violation
 #include <stagehand/RenderWindowManager.h>
 #include <stagehand/stagehand_c.h>
 
@@ -131,6 +135,18 @@ int main(int argc, char** argv)
         while (std::fgetc(stdin) != EOF) {
         }
         return 0;
+    }
+    if (mode == "verify") {
+        HWND own = CreateWindowExW(0, L"STATIC", L"verify", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 100, nullptr,
+                                   nullptr, nullptr, nullptr);
+        bool hidden = true;
+        for (int i = 2; i < argc; ++i)
+            hidden &= !IsWindowVisible(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(argv[i], nullptr, 10))));
+        return IsWindowVisible(own) && hidden ? 7 : 1;
+    }
+    if (mode == "crash") {
+        int* volatile nowhere = nullptr;
+        *nowhere = 1;
     }
     if (mode == "saver") {
         BOOL active = FALSE;

@@ -237,6 +237,73 @@ TEST(Tool, RestoreSwitchesTheScreenSaverBackOnUnlessARunningWindowHoldsIt)
     EXPECT_TRUE(active() && journals.names().empty());
 }
 
+// A test program that stagehand runs sees the other programs hidden and itself shown, and its
+// status comes back; one that hangs is ended at its timeout, after a screenshot; one that
+// crashes ends without a dialog. The desktop comes back every time; a command line that
+// cannot run changes nothing.
+TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
+{
+    JournalFolder journals;
+    HelperWindows bystander(L"helper.exe", L"bystander"), spared(L"spare_helper.exe", L"spared");
+    ASSERT_TRUE(bystander.ready() && spared.ready());
+    wchar_t temp[MAX_PATH];
+    std::wstring folder(temp, GetTempPathW(MAX_PATH, temp)), report = folder + L"run.json", shot = folder + L"run.png";
+    std::wstring verify = L"helper.exe verify " + std::to_wstring(reinterpret_cast<ULONG_PTR>(bystander.windows()[0]));
+    tool(L"run --spare spare_helper.exe --report \"" + report + L"\" " + verify, 7);
+    EXPECT_TRUE(bystander.allVisible() && spared.allVisible());
+    HANDLE file = CreateFileW(report.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    std::string text(4096, '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], 4096, &read, nullptr);
+    CloseHandle(file);
+    nlohmann::json json = nlohmann::json::parse(text.substr(0, read));
+    EXPECT_TRUE(json["status"] == 7 && json["ending"] == "exited" && json["hidden"]["windows"] >= 1) << text;
+
+    DWORD start = GetTickCount();
+    std::string ended = tool(L"run --timeout 2 --screenshot \"" + shot + L"\" -- helper.exe windows forever", 124);
+    EXPECT_TRUE(GetTickCount() - start < 10000 && bystander.allVisible()) << ended;
+    file = CreateFileW(shot.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    EXPECT_TRUE(ReadFile(file, &text[0], 8, &read, nullptr) && text.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0);
+    CloseHandle(file);
+    EXPECT_NE(npos, tool(L"run helper.exe crash", 0xC0000005).find("exited with 3221225477 (0xC0000005)"));
+    EXPECT_TRUE(bystander.allVisible());
+
+    const std::pair<const wchar_t*, DWORD> refused[] = {
+        {L"run", 125}, {L"run \"\"", 125}, {L"run --timeout x -- helper.exe", 125},
+        {L"run --screenshot Z:\\no\\such\\folder.png -- helper.exe", 125}, {L"run -- C:\\windows\\win.ini", 126},
+        {L"run -- no_such_program.exe", 127}};
+    for (const auto& command : refused) {
+        tool(command.first, command.second);
+        EXPECT_TRUE(bystander.allVisible());
+    }
+    EXPECT_TRUE(journals.names().empty());
+}
+
+// A killed `stagehand run` takes its test with it; `stagehand restore` gives back the windows
+// and the screen saver.
+TEST(Tool, AKilledRunTakesItsTestWithItAndRestoreGivesTheDesktopBack)
+{
+    JournalFolder journals;
+    HelperWindows bystander(L"helper.exe", L"bystander");
+    ASSERT_TRUE(bystander.ready());
+    auto active = [] { return ChildProcess(L"helper.exe", L"saver").readLine() == "on"; };
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    ChildProcess run(L"stagehand.exe", L"run helper.exe windows victim");
+    HWND victim = nullptr;
+    for (int wait = 0; wait < 200 && !(victim = FindWindowW(L"helper", L"victim")); ++wait)
+        Sleep(20);
+    ASSERT_TRUE(victim && bystander.noneVisible() && !active()) << (victim != nullptr) << bystander.noneVisible() << active();
+    DWORD pid = 0;
+    GetWindowThreadProcessId(victim, &pid);
+    HANDLE test = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    run.kill();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(test, 5000)) << "the test goes with it";
+    CloseHandle(test);
+    EXPECT_TRUE(bystander.noneVisible() && !active());
+    tool(L"restore");
+    EXPECT_TRUE(bystander.allVisible() && active() && journals.names().empty());
+}
+
 TEST(Tool, BadInputGetsOneClearLineAndExitCode2)
 {
     const char* const cases[][2] = {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -145,8 +146,15 @@ TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
     int timeout = 0, now = 0;
     SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0);
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    CallHook<decltype(&SetThreadExecutionState)> display("kernel32.dll", "SetThreadExecutionState");
+    CallHook<decltype(&DefWindowProcW), 1> defaults("user32.dll", "DefWindowProcW");
     auto first = std::make_unique<GenericWindows>(kExecutable, nullptr, "saverA", WS_POPUP);
     EXPECT_FALSE(saverActive());
+    for (WPARAM command : {SC_SCREENSAVE, SC_MONITORPOWER, SC_RESTORE})
+        SendMessageW(first->getHWND(), WM_SYSCOMMAND, command, 0);
+    size_t passed = std::count_if(defaults.calls().begin(), defaults.calls().end(),
+                                  [](const auto& call) { return std::get<1>(call) == WM_SYSCOMMAND; });
+    EXPECT_EQ(1u, passed) << "the screen saver and monitor power-saving may not start, and nothing else is kept";
     ASSERT_EQ(1u, journals.names().size());
     EXPECT_EQ(0u, journals.names()[0].find("stagehand-screensaver-")) << "journaled, for a crash";
     SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout + 60, nullptr, SPIF_SENDWININICHANGE);  // the user
@@ -155,6 +163,8 @@ TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
     EXPECT_FALSE(saverActive()) << "the second window still renders";
     second.reset();
     EXPECT_TRUE(saverActive() && journals.names().empty());
+    EXPECT_EQ((std::vector<std::tuple<EXECUTION_STATE>>{{ES_CONTINUOUS | ES_DISPLAY_REQUIRED}, {ES_CONTINUOUS}}),
+              display.calls()) << "the display is kept on from the first window to the last";
     EXPECT_TRUE(SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) && now == timeout + 60)
         << "the user's change stays";
     SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout, nullptr, SPIF_SENDWININICHANGE);
