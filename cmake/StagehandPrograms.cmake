@@ -22,3 +22,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${STAGEHAND_WINE64})
 stagehand_program(mingw-objdump STAGEHAND_OBJDUMP)
 stagehand_program(mingw-cxxfilt STAGEHAND_CXXFILT)
 stagehand_program(mingw-dlltool STAGEHAND_DLLTOOL)
+# MSVC's own import-library format, and what the test of it builds with.
+stagehand_program(llvm-dlltool STAGEHAND_LLVM_DLLTOOL)
+stagehand_program(lld-link STAGEHAND_LLD_LINK)
+stagehand_program(clang STAGEHAND_CLANG)
