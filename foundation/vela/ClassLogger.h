@@ -32,14 +32,19 @@ public:
     // The logger for a trace scope, or null for a silent one.
     Logger* traceLogger() { return isEnabled(LoggerPriority::TRACE) ? m_logger : nullptr; }
 
+    // Never throws: logging runs in destructors and on failure paths, and without memory
+    // for the line, the line is lost rather than the caller's work.
     template <class... Parts>
-    void log(LoggerPriority::LOGGER_PRIORITY p, const Parts&... parts)
+    void log(LoggerPriority::LOGGER_PRIORITY p, const Parts&... parts) noexcept
     {
-        if (!isEnabled(p))
-            return;
-        LoggerStream message;
-        (appendPart(message, parts), ...);
-        m_logger->log(p, message);
+        try {
+            if (!isEnabled(p))
+                return;
+            LoggerStream message;
+            (appendPart(message, parts), ...);
+            m_logger->log(p, message);
+        } catch (...) {
+        }
     }
 
 private:

@@ -19,9 +19,13 @@ TraceLogger::~TraceLogger()
 {
     if (!m_logger)
         return;
-    LoggerStream message;
-    message.append("leave ").append(m_function);
-    m_logger->log(LoggerPriority::TRACE, message);
+    // A destructor must not throw: without memory for it, the line is lost.
+    try {
+        LoggerStream message;
+        message.append("leave ").append(m_function);
+        m_logger->log(LoggerPriority::TRACE, message);
+    } catch (...) {
+    }
 }
 
 }  // namespace vela

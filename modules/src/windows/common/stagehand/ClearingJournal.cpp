@@ -148,15 +148,18 @@ bool ClearingJournal::isNamed(const String& name) const
     return named;
 }
 
+// Allocates nothing unless there is something to forget: a holder's destructor calls it.
 void ClearingJournal::clear()
 {
     if (!m_current.empty())
-        m_stale.append(m_current);
+        DeleteFileW(m_current.wide());
     for (unsigned int k = 0; k < m_stale.size(); ++k)
         DeleteFileW(m_stale[k].wide());
     m_current = String();
-    m_stale.clear();
-    m_journal.windows.clear();
+    if (m_stale.size() != 0)
+        m_stale.clear();
+    if (m_journal.windows.size() != 0)
+        m_journal.windows.clear();
 }
 
 void ClearingJournal::abandon()

@@ -46,7 +46,7 @@ BOOL CALLBACK collectShownWindow(HWND window, LPARAM context)
 
 }  // namespace
 
-DesktopClearing::Outcome::Outcome() : windows(0), programs(0) {}
+DesktopClearing::Outcome::Outcome() : windows(0), programs(0), refused(0) {}
 
 DesktopClearing::Outcome::Outcome(const Outcome& other) = default;
 
@@ -200,20 +200,29 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
             ShowWindowAsync(handles[k], static_cast<int>(showCmd));
         return outcome;
     }
-    outcome.unresponsive = requestVisibility(handles, showCmd == SW_SHOW, foreground);
-    if (outcome.unresponsive.size() == 0)
-        return outcome;
+    const char* verb = showCmd == SW_HIDE ? "hide" : "show";
+    VisibilityRequest request(handles, showCmd == SW_SHOW, foreground);
+    vela::Array<HWND> late = request.await();
+    outcome.refused = request.refused().size();
+    if (outcome.refused != 0)
+        s_log.log(LoggerPriority::FAILURE, "415 ", outcome.refused, " windows could not be asked to ", verb,
+                  " (error ", static_cast<unsigned int>(request.error()), ")");
     String names;
     for (unsigned int k = 0; k < windows.size(); ++k) {
+        HWND window = windows[k].window;
         const String& name = m_programs[windows[k].program].executable;
-        if (outcome.unresponsive.contains(windows[k].window) && !outcome.unresponsivePrograms.contains(name)) {
+        if (!late.contains(window) || request.refused().contains(window))
+            continue;
+        outcome.unresponsive.append(window);
+        if (!outcome.unresponsivePrograms.contains(name)) {
             outcome.unresponsivePrograms.append(name);
             names.append(names.empty() ? "" : ", ").append(name);
         }
     }
-    s_log.log(LoggerPriority::FAILURE, "413 ", outcome.unresponsive.size(), " windows of ",
-              outcome.unresponsivePrograms.size(), " programs did not respond (", names, "); they will ",
-              showCmd == SW_HIDE ? "hide" : "show", " when those programs respond again");
+    if (outcome.unresponsive.size() != 0)
+        s_log.log(LoggerPriority::FAILURE, "413 ", outcome.unresponsive.size(), " windows of ",
+                  outcome.unresponsivePrograms.size(), " programs did not respond (", names, "); they will ", verb,
+                  " when those programs respond again");
     return outcome;
 }
 
@@ -243,7 +252,10 @@ DesktopClearing::Outcome DesktopClearing::restore()
                             m_foregroundWindow);
     m_foregroundWindow = nullptr;
     m_foregroundSaved = false;
-    m_journal->clear();
+    // Windows that could not be asked to show stay hidden: their journal stays, for
+    // DesktopRecovery (`stagehand restore`), and the next restore tries them again.
+    if (outcome.refused == 0)
+        m_journal->clear();
     return outcome;
 }
 

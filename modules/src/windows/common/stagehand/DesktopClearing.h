@@ -37,9 +37,11 @@ public:
         unsigned int windows;
         unsigned int programs;
         // Those still not hidden (or shown) when the wait ran out, and their programs'
-        // executable names, each once.
+        // executable names, each once: they change when their programs respond again.
         vela::Array<HWND> unresponsive;
         vela::Array<vela::String> unresponsivePrograms;
+        // How many could not even be asked, so that nothing will change them (logged, "415").
+        unsigned int refused;
 
         Outcome();
         Outcome(const Outcome& other);

@@ -26,19 +26,24 @@ typedef DesktopRecovery::JournalReport JournalReport;
 // How many numbered names a damaged journal may try.
 const unsigned int kDamagedNames = 100;
 
-// The journal in the file, or why it is refused.
-const char* readJournal(HANDLE file, Journal& journal)
+// The journal in the file, or why it is refused; `unreadable` when that is no damage of the
+// file but a failure to read it, which may pass.
+const char* readJournal(HANDLE file, Journal& journal, bool& unreadable)
 {
     LARGE_INTEGER size;
+    unreadable = true;
     if (!GetFileSizeEx(file, &size))
         return "its size cannot be read";
-    if (size.QuadPart > static_cast<LONGLONG>(kMaxJournalBytes))
+    if (size.QuadPart > static_cast<LONGLONG>(kMaxJournalBytes)) {
+        unreadable = false;
         return "it is larger than 1 MiB";
+    }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD n = 0;
-    if (!text.empty() && (!ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &n, nullptr) || n != text.size()))
+    if (!text.empty() && !ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &n, nullptr))
         return "it cannot be read";
-    return parseJournal(text.data(), text.size(), journal);
+    unreadable = false;
+    return parseJournal(text.data(), n, journal);
 }
 
 bool removeThrough(HANDLE file)
@@ -186,7 +191,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
                 continue;  // removed since it was listed
             Journal journal;
-            const char* problem = file.valid() ? readJournal(file.get(), journal) : "it cannot be opened";
+            bool unreadable = !file.valid();
+            const char* problem = file.valid() ? readJournal(file.get(), journal, unreadable) : "it cannot be opened";
             if (problem)
                 journal.writer = ClearingJournal::writerOfName(names[i]);
             entry.writerPid = journal.writer.pid;
@@ -196,8 +202,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                 entry.outcome = JournalReport::LEFT_ALONE;
                 entry.problem = problem ? problem : "";
                 saverHeld |= entry.screenSaver;
-            } else if (!file.valid()) {
-                entry.outcome = JournalReport::KEPT;
+            } else if (unreadable) {
+                entry.outcome = JournalReport::KEPT;  // a failure to read is no damage
                 entry.problem = problem;
             } else if (problem) {
                 refuse(entry, file.get(), problem, dryRun, quiet);

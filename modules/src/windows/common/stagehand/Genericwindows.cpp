@@ -52,11 +52,24 @@ GenericWindows::~GenericWindows()
     if (m_handle) {
         for (unsigned int i = 0; i < m_hotKeys.size(); ++i)
             UnregisterHotKey(m_handle, m_hotKeys[i]);
-        DestroyWindow(m_handle);  // WM_NCDESTROY releases the DC and forgets the window
+        // WM_NCDESTROY releases the DC and forgets the window.
+        if (!DestroyWindow(m_handle)) {
+            // Destroyed from another thread, say: the window outlives this object, which it
+            // must no longer reach, and the DC is let go here.
+            DWORD error = GetLastError();
+            s_log.log(LoggerPriority::FAILURE, "220 ", "DestroyWindow fails ", error);
+            SetWindowLongPtrW(m_handle, GWLP_USERDATA, 0);
+            if (m_hdc)
+                ReleaseDC(m_handle, m_hdc);
+        }
         PostQuitMessage(0);
     }
     // Null when this object registered no class: then there is nothing of ours to unregister.
-    UnregisterClassW(m_windowClass.lpszClassName, m_windowClass.hInstance);
+    if (m_windowClass.lpszClassName && !UnregisterClassW(m_windowClass.lpszClassName, m_windowClass.hInstance)) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::FAILURE, "221 ", "UnregisterClass fails ", error, ": ", m_windowName,
+                  " stays registered");
+    }
 }
 
 bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::String& name, DWORD style)
@@ -124,7 +137,10 @@ LRESULT CALLBACK GenericWindows::messageHandler(HWND window, UINT message, WPARA
     GenericWindows* self = nullptr;
     if (message == WM_NCCREATE) {
         self = static_cast<GenericWindows*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        // A window that cannot find its object again is not made: CreateWindowExW fails.
+        SetLastError(0);
+        if (SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self)) == 0 && GetLastError())
+            return FALSE;
         if (self)
             self->m_handle = window;
     } else if (GetClassLongPtrW(window, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(&messageHandler)) {

@@ -119,10 +119,11 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
     }
     SharedWindowList windows = adapterGroup(adapterId);
     SharedWindow window = addNewWindow(param, *windows.get());
-    if (window->isInitialized()) {
-        const RECT& r = param.rect;
-        SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right), extent(r.top, r.bottom),
-                     SWP_SHOWWINDOW);
+    const RECT& r = param.rect;
+    if (window->isInitialized() && !SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right),
+                                                 extent(r.top, r.bottom), SWP_SHOWWINDOW)) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
     }
     return window;
 }

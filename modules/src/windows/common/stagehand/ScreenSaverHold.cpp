@@ -5,13 +5,19 @@
 #include "ProcessIdentity.h"
 #include "UniqueHandle.h"
 
+#include <vela/ClassLogger.h>
 #include <vela/LastErrorKeeper.h>
 
 #include <windows.h>
 
+using vela::LoggerPriority;
+
 namespace stagehand {
 
 namespace {
+
+// The screen saver is a render window's: its lines are the window's.
+vela::ClassLogger s_log("stagehand.GenericWindows");
 
 // The holds of this copy of the library, and the journal of the one that switched it off.
 unsigned int s_holders = 0;
@@ -53,9 +59,20 @@ ScreenSaverHold::~ScreenSaverHold()
     if (!s_journal)
         return;
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
-    if (!heldElsewhere())
-        SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
-    s_journal->clear();
+    bool held = false;
+    try {
+        held = heldElsewhere();
+    } catch (...) {
+        // Without memory to look, what this process changed is given back.
+    }
+    // Switched on again, the journal goes; otherwise it stays, for DesktopRecovery.
+    if (held || SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE)) {
+        s_journal->clear();
+    } else {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::FAILURE, "353 ", "The screen saver cannot be switched back on (error ", error,
+                  "): 'stagehand restore' will, once this program has ended");
+    }
     delete s_journal;
     s_journal = nullptr;
 }

@@ -35,7 +35,7 @@ bool isForeground(HWND window)
 }  // namespace
 
 VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visible, HWND foreground)
-    : m_windows(windows), m_visible(visible), m_foreground(foreground)
+    : m_windows(windows), m_error(0), m_visible(visible), m_foreground(foreground)
 {
     // Hiding the active window makes its program activate another, which may be the next
     // one to hide: the wait also lasts until the activation has come to rest on a shown window.
@@ -44,10 +44,17 @@ VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visi
     for (unsigned int i = 0; i < windows.size(); ++i) {
         HWND window = windows[i];
         bool own = isOfThisThread(window);
-        if (!visible)
-            own ? ShowWindow(window, SW_HIDE) : ShowWindowAsync(window, SW_HIDE);
+        bool asked = true;
+        if (!visible && own)
+            ShowWindow(window, SW_HIDE);  // its result is the visibility before: nothing to check
+        else if (!visible)
+            asked = ShowWindowAsync(window, SW_HIDE);
         else
-            SetWindowPos(window, nullptr, 0, 0, 0, 0, own ? showFlags : showFlags | SWP_ASYNCWINDOWPOS);
+            asked = SetWindowPos(window, nullptr, 0, 0, 0, 0, own ? showFlags : showFlags | SWP_ASYNCWINDOWPOS);
+        if (!asked && IsWindow(window)) {
+            m_error = GetLastError();
+            m_refused.append(window);
+        }
     }
     // The window's own thread activates it when it gets to the request, as it shows it.
     if (foreground)

@@ -22,8 +22,14 @@ public:
     // The windows that are still not as asked when the time is up.
     vela::Array<HWND> await() const;
 
+    // The windows that could not even be asked, which nothing will change, and why.
+    const vela::Array<HWND>& refused() const { return m_refused; }
+    DWORD error() const { return m_error; }
+
 private:
     vela::Array<HWND> m_windows;
+    vela::Array<HWND> m_refused;
+    DWORD m_error;
     bool m_visible;
     HWND m_foreground;
     bool m_activationMoves;

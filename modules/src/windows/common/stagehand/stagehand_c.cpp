@@ -389,19 +389,22 @@ stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force, sta
 {
     return guarded(__func__, [&] {
         stagehand::DesktopRecovery::Report done = stagehand::DesktopRecovery::restore(dry_run != 0, force != 0);
-        if (!report)
-            return;
-        stagehand_recovery summary = {};
-        summary.journals = done.journals.size();
-        summary.journals_restored = done.restored;
-        summary.journals_left_alone = done.leftAlone;
-        summary.journals_refused = done.refused;
-        summary.journals_kept = done.kept;
-        summary.screen_saver_on = done.screenSaverOn ? 1 : 0;
-        summary.windows_shown = done.windowsShown;
-        summary.programs = done.programs;
-        summary.windows_skipped = done.windowsSkipped;
-        *report = summary;
+        if (report) {
+            stagehand_recovery summary = {};
+            summary.journals = done.journals.size();
+            summary.journals_restored = done.restored;
+            summary.journals_left_alone = done.leftAlone;
+            summary.journals_refused = done.refused;
+            summary.journals_kept = done.kept;
+            summary.screen_saver_on = done.screenSaverOn ? 1 : 0;
+            summary.windows_shown = done.windowsShown;
+            summary.programs = done.programs;
+            summary.windows_skipped = done.windowsSkipped;
+            *report = summary;
+        }
+        if (done.folderError)
+            refuse(STAGEHAND_SYSTEM_ERROR, "the journals in " + done.folder.toUtf8() + " could not be listed (error " +
+                                               std::to_string(done.folderError) + ")");
     });
 }
 

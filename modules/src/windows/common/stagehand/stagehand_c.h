@@ -167,7 +167,8 @@ STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
  * belong to their recorded programs, and switches the screen saver back on that a render
  * window of theirs switched off, unless a running program still holds it; then removes
  * those journals. dry_run changes nothing and reports what would be done. report may be
- * null. */
+ * null; it is filled in also when the journals' folder cannot be listed, which returns
+ * STAGEHAND_SYSTEM_ERROR. */
 STAGEHAND_C_API stagehand_status stagehand_restore_abandoned(int32_t dry_run, int32_t force,
                                                              stagehand_recovery* report);
 
