@@ -167,6 +167,15 @@ int runDemo(const DemoOptions& options)
         keepWindows.append(tiles[i]->getHWND());
     stagehand::DesktopClearing clearing;
     stagehand::DesktopClearing::Outcome hidden = clearing.hideAllExcept(keepNames, keepWindows);
+    // What the demo says it does, it checks: its tiles shown, on top, on their monitor.
+    unsigned int covered = 0;
+    HMONITOR onMonitor = MonitorFromRect(&monitor.monitorInfo.rcMonitor, MONITOR_DEFAULTTONULL);
+    for (unsigned int i = 0; i < tiles.size(); ++i) {
+        HWND tile = tiles[i]->getHWND();
+        bool onTop = IsWindowVisible(tile) && (GetWindowLongW(tile, GWL_EXSTYLE) & WS_EX_TOPMOST) &&
+                     MonitorFromWindow(tile, MONITOR_DEFAULTTONULL) == onMonitor;
+        covered += onTop ? 0 : 1;
+    }
 
     unsigned long long pumped = 0;
     bool shotFailed = false;
@@ -200,7 +209,7 @@ int runDemo(const DemoOptions& options)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
-    clearing.restore();
+    stagehand::DesktopClearing::Outcome shown = clearing.restore();
 
     std::printf("created %u render windows\n", tiles.size());
     std::printf("hid %u of the %u windows of %u programs\n", hidden.windows - hidden.unresponsive.size(), hidden.windows,
@@ -213,7 +222,12 @@ int runDemo(const DemoOptions& options)
                     hidden.unresponsive.size(), names.c_str());
     }
     std::printf("pumped %llu messages\n", pumped);
-    std::printf("ended by %s; the desktop is restored\n", ending);
+    std::printf("ended by %s; %s\n", ending,
+                shown.refused ? "windows that could not be asked to show again are hidden" : "the desktop is restored");
+    if (covered != 0 || shown.refused != 0) {
+        std::fprintf(stderr, "stagehand: %u of the render windows were not shown on top of their monitor\n", covered);
+        return 1;
+    }
     if (shotFailed) {
         std::fprintf(stderr, "stagehand: the screenshot could not be saved to the file given\n");
         return 1;
