@@ -9,21 +9,18 @@
 #include <type_traits>
 #include <vector>
 
-// The slot of a module's import address table that holds one imported function; null
-// when the module imports no such function.
+// Each named import of a module: its DLL, its function, its import address table slot.
+void forEachImport(HMODULE module, const std::function<void(const char*, const char*, void**)>& visit);
+// The slot that holds one imported function; null when the module imports no such function.
 void** importSlot(HMODULE module, const char* dll, const char* function);
 void writeImportSlot(void** slot, void* function);
 
 // stagehand.dll as loaded in this process.
 HMODULE stagehandModule();
 
-// An import of stagehand.dll (or of `module`) replaced for the hook's lifetime by patching
-// the import address table. A hook that finds no slot fails the running test: a fault
-// injection that patched nothing would check nothing. Every call is recorded with its
-// arguments, the calls chosen with failCall() fail with a result and a last-error code,
-// and every other call runs `instead` when it is set, else the real function. A system
-// callback has no context, so one hook of a function type is live at a time; Tag tells
-// apart two functions of one type hooked together.
+// An import of stagehand.dll (or `module`) patched for the hook's lifetime: each call is
+// recorded, then runs `instead` if set, else the real function. Finding no slot fails the
+// test. One hook of a function type is live at a time; Tag tells two of one type apart.
 template <class F, int Tag = 0>
 class CallHook;
 
@@ -50,13 +47,6 @@ public:
     CallHook(const CallHook&) = delete;
     CallHook& operator=(const CallHook&) = delete;
 
-    // Call n, counted from 1, fails; n = 0 fails every call from now on.
-    void failCall(unsigned int n, R result, DWORD error)
-    {
-        m_failing.push_back(n);
-        m_result = result;
-        m_error = error;
-    }
     const std::vector<std::tuple<std::decay_t<A>...>>& calls() const { return m_calls; }
     static R real(A... arguments) { return s_real(arguments...); }
 
@@ -67,11 +57,6 @@ private:
     {
         CallHook& self = *s_live;
         self.m_calls.emplace_back(arguments...);
-        for (unsigned int n : self.m_failing)
-            if (n == 0 || n == self.m_calls.size()) {
-                SetLastError(self.m_error);
-                return self.m_result;
-            }
         return self.instead ? self.instead(arguments...) : s_real(arguments...);
     }
 
@@ -79,7 +64,4 @@ private:
     static inline CallHook* s_live = nullptr;
     void** m_slot;
     std::vector<std::tuple<std::decay_t<A>...>> m_calls;
-    std::vector<unsigned int> m_failing;
-    R m_result{};
-    DWORD m_error = 0;
 };

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments)
-    : m_process(), m_input(nullptr), m_output(nullptr)
+std::wstring besideTests(const std::wstring& name)
 {
     wchar_t self[MAX_PATH];
     std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    path = path.substr(0, path.find_last_of(L"\\/") + 1) + program;
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
+}
+
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments)
+    : m_process(), m_input(nullptr), m_output(nullptr)
+{
+    std::wstring path = besideTests(program);
     std::wstring commandLine = L"\"" + path + L"\" " + arguments;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     STARTUPINFOW startup = {sizeof startup};
@@ -115,9 +120,9 @@ size_t HelperWindows::visible() const
     return std::count_if(m_windows.begin(), m_windows.end(), [](HWND window) { return IsWindowVisible(window); });
 }
 
-HWND probeWindow(DWORD style, HWND owner)
+HWND probeWindow()
 {
-    return CreateWindowExW(0, L"STATIC", L"probe", style, 10, 10, 200, 100, owner, nullptr, nullptr, nullptr);
+    return CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
 }
 
 bool activate(HWND window)

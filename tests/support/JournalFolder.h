@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-// LOCALAPPDATA pointed at a new, empty folder while it lives (programs the test starts
-// inherit it), so that the desktop-clearing journals of a test are its own. Removes the
-// folder and what it holds.
+// LOCALAPPDATA pointed at a new folder of the test's own while it lives (inherited by the
+// programs it starts), then removed with its journals.
 class JournalFolder {
 public:
     JournalFolder()

@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-// The log records written during its lifetime, each as the default sink writes it
-// ("3 stagehand.ProcessEnumerator: 27 EnumProcesses fails 5"), with the global priority
-// set as asked. Puts the previous sink and priority back.
+// The log records written in its lifetime, as the default sink writes them ("3 logger: 27
+// text"), at the priority asked for.
 class LogCapture {
 public:
     explicit LogCapture(vela::LoggerPriority::LOGGER_PRIORITY priority) : m_priority(vela::LogFactory::getPriority())

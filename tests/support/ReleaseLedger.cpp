@@ -15,11 +15,23 @@ ReleaseLedger::ReleaseLedger()
         return release(DeviceContext, dc) && m_releaseDC.real(window, dc);
     };
     m_openProcess.instead = [this](DWORD access, BOOL inherit, DWORD pid) {
-        return acquire(ProcessHandle, m_openProcess.real(access, inherit, pid));
+        HANDLE process = acquire(ProcessHandle, m_openProcess.real(access, inherit, pid));
+        if (process)
+            m_entries.back().pid = pid;
+        return process;
     };
     m_closeHandle.instead = [this](HANDLE handle) {
         return release(ProcessHandle, handle) && m_closeHandle.real(handle);
     };
+}
+
+void ReleaseLedger::forget()
+{
+    for (const Entry& e : m_entries)
+        if (e.kind == Window && e.releases == 0)
+            DestroyWindow(reinterpret_cast<HWND>(e.handle));
+    m_entries.clear();
+    m_strays = 0;
 }
 
 int ReleaseLedger::count(Kind kind, bool releases) const
@@ -48,8 +60,11 @@ testing::AssertionResult ReleaseLedger::allReleased() const
     std::string problems = m_strays ? std::to_string(m_strays) + " releases of what was not held; " : "";
     for (const Entry& e : m_entries) {
         DWORD flags = 0;
+        // A process handle's value may since name another object: it exists while it names
+        // the same process.
         bool exists = e.kind == Window          ? IsWindow(reinterpret_cast<HWND>(e.handle))
-                      : e.kind == ProcessHandle ? GetHandleInformation(reinterpret_cast<HANDLE>(e.handle), &flags)
+                      : e.kind == ProcessHandle ? GetHandleInformation(reinterpret_cast<HANDLE>(e.handle), &flags) &&
+                                                      GetProcessId(reinterpret_cast<HANDLE>(e.handle)) == e.pid
                                                 : false;  // a released DC leaves nothing to ask about
         if (exists || (e.releases == 0 && e.kind != Window))
             problems += std::string(kinds[e.kind]) + " " + std::to_string(e.handle) +

@@ -8,21 +8,20 @@
 
 #include <vector>
 
-// Every window and device context that stagehand.dll acquires while the ledger lives, and
-// every process handle it opens (closed by vela.dll's handle holders), matched with its
-// release. Wine's object counters read 0 whatever exists, so release is proven call by
-// call, then through the platform. One ledger at a time.
+// The windows, device contexts and process handles stagehand.dll acquires while the ledger
+// lives, matched with their releases (Wine's object counters read 0 whatever exists).
 class ReleaseLedger {
 public:
     enum Kind { Window, DeviceContext, ProcessHandle };
 
     ReleaseLedger();
 
+    // Starts afresh, destroying the windows it saw made and not destroyed.
+    void forget();
+
     int acquired(Kind kind) const { return count(kind, false); }
     int released(Kind kind) const { return count(kind, true); }
-    // Everything acquired was released exactly once and the platform knows none of it any
-    // more (IsWindow, GetHandleInformation). A window may also have gone without a call of
-    // the library's, destroyed by someone else.
+    // Everything acquired released exactly once and unknown to the platform now.
     testing::AssertionResult allReleased() const;
 
 private:
@@ -30,13 +29,14 @@ private:
         Kind kind;
         ULONG_PTR handle;
         int releases;
+        DWORD pid;  // of a process handle
     };
     int count(Kind kind, bool releases) const;
     template <class H>
     H acquire(Kind kind, H handle)
     {
         if (handle)
-            m_entries.push_back({kind, reinterpret_cast<ULONG_PTR>(handle), 0});
+            m_entries.push_back({kind, reinterpret_cast<ULONG_PTR>(handle), 0, 0});
         return handle;
     }
     bool release(Kind kind, const void* handle);
