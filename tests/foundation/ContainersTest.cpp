@@ -1,6 +1,4 @@
-// The foundation's templates. Elements, copies, indices and holder counts are checked
-// against a model by the fuzz target; these are the rules a model cannot know: the growth
-// sequence, the size limits, exceptions, the storages' own values.
+// The rules of the foundation's templates that the fuzz target's model cannot know.
 #include <vela/Array.h>
 #include <vela/SharedResource.h>
 

@@ -1,27 +1,12 @@
-// The program the tests start as another process (spare_helper.exe is a copy under another
-// name, for sparing programs by name).
-//
-//   helper windows TITLE...   opens one visible window per title and prints "hwnd N" for each
-//                             (N in decimal), then "ready"; exits at the end of its input
-//   helper hung TITLE...      the same, but pumps no message until it reads a line, as a
-//                             program that has stopped responding
-//   helper slow TITLE...      the same, but pumps its messages once a second
-//   helper clear              clears the desktop in three steps, printing "cleared" after each
-//                             and waiting for a line before the next: a RenderWindowManager
-//                             hides the windows of every program but spare_helper.exe; so does
-//                             a second copy of stagehand.dll, loaded from a copy of the file in
-//                             %LOCALAPPDATA%, through the C interface, with a table of its own;
-//                             the manager hides all. It restores them at the end of its input
-//   helper window             holds a render window (and so the screen saver off), prints
-//                             "ready", and ends at the end of its input
-//   helper saver              prints "on" or "off": whether the screen saver is active, read by
-//                             a new process (Wine's processes keep the setting they read first)
-//   helper verify HWND...     a test that stagehand runs: shows a window of its own and exits
-//                             with 7 when it is visible and every window named (in decimal) is
-//                             hidden, else with 1
-//   helper crash              ends with an access violation
+// The program the tests start as another process (spare_helper.exe and hung_helper.exe are
+// copies under other names). Its modes, by its first argument:
+//   windows TITLE...  a visible window per title; prints "hwnd N" for each, then "ready";
+//                     exits at the end of its input. hung: pumps nothing until it reads a line
+//   window            holds a render window (so the screen saver off), prints "ready"
+//   saver             prints whether the screen saver is "on" or "off", as a new process reads it
+//   verify HWND...    exits with 7 when its own window and none of these is visible, else 1
+//   crash             ends with an access violation
 #include <stagehand/RenderWindowManager.h>
-#include <stagehand/stagehand_c.h>
 
 #include <windows.h>
 
@@ -31,11 +16,16 @@
 
 namespace {
 
-// Reads its input to the end on a thread of its own, while the main thread pumps the windows.
-DWORD WINAPI waitForEndOfInput(void* mainThread)
+void waitForEnd()
 {
     while (std::fgetc(stdin) != EOF) {
     }
+}
+
+// Reads its input to the end on a thread of its own, while the main thread pumps the windows.
+DWORD WINAPI waitForEndOfInput(void* mainThread)
+{
+    waitForEnd();
     PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(mainThread)), WM_QUIT, 0, 0);
     return 0;
 }
@@ -52,9 +42,7 @@ void waitForLine()
     }
 }
 
-enum Pace { PROMPT, HUNG, SLOW };
-
-int showWindows(int count, char** titles, Pace pace)
+int showWindows(int count, char** titles, bool hung)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -68,55 +56,13 @@ int showWindows(int count, char** titles, Pace pace)
                                       nullptr, nullptr, windowClass.hInstance, nullptr);
         std::printf("hwnd %llu\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(window)));
     }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    if (pace == HUNG)
+    say("ready");
+    if (hung)
         waitForLine();
     void* mainThread = reinterpret_cast<void*>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
     CloseHandle(CreateThread(nullptr, 0, waitForEndOfInput, mainThread, 0, nullptr));
-    if (pace == SLOW) {
-        // Each look at the queue handles every request sent to the windows meanwhile.
-        for (;;) {
-            Sleep(1000);
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                if (msg.message == WM_QUIT)
-                    return 0;
-                else
-                    DispatchMessageW(&msg);
-        }
-    }
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);
-    return 0;
-}
-
-int clearInSteps()
-{
-    stagehand::RenderWindowManager manager;
-    vela::Array<vela::String> spared;
-    spared.append("spare_helper.exe");
-    manager.hideAllTopLevelProcessExcept(spared);
-    say("cleared");
-    waitForLine();
-
-    wchar_t original[MAX_PATH], copy[MAX_PATH];
-    GetModuleFileNameW(GetModuleHandleW(L"stagehand.dll"), original, MAX_PATH);
-    GetEnvironmentVariableW(L"LOCALAPPDATA", copy, MAX_PATH - 32);
-    lstrcatW(copy, L"\\stagehand_copy.dll");
-    HMODULE second = CopyFileW(original, copy, FALSE) ? LoadLibraryW(copy) : nullptr;
-    auto create = reinterpret_cast<decltype(&stagehand_manager_create)>(GetProcAddress(second, "stagehand_manager_create"));
-    auto hide =
-        reinterpret_cast<decltype(&stagehand_hide_all_except)>(GetProcAddress(second, "stagehand_hide_all_except"));
-    stagehand_manager* other = nullptr;
-    const char* spare = "spare_helper.exe";
-    if (!second || !create || create(&other) != STAGEHAND_OK || hide(other, &spare, 1, nullptr, 0) != STAGEHAND_OK)
-        return 1;
-    say("cleared");
-    waitForLine();
-    manager.hideAllTopLevelProcess();
-    say("cleared");
-    while (std::fgetc(stdin) != EOF) {
-    }
     return 0;
 }
 
@@ -125,15 +71,12 @@ int clearInSteps()
 int main(int argc, char** argv)
 {
     std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "windows" || mode == "hung" || mode == "slow")
-        return showWindows(argc - 2, argv + 2, mode == "hung" ? HUNG : mode == "slow" ? SLOW : PROMPT);
-    if (mode == "clear")
-        return clearInSteps();
+    if (mode == "windows" || mode == "hung")
+        return showWindows(argc - 2, argv + 2, mode == "hung");
     if (mode == "window") {
         stagehand::GenericWindows window(GetModuleHandleW(nullptr), nullptr, "helper render window", WS_POPUP);
         say(window.isInitialized() ? "ready" : "no window");
-        while (std::fgetc(stdin) != EOF) {
-        }
+        waitForEnd();
         return 0;
     }
     if (mode == "verify") {
@@ -154,6 +97,5 @@ int main(int argc, char** argv)
         say(active ? "on" : "off");
         return 0;
     }
-    std::fprintf(stderr, "usage: helper windows|hung|slow TITLE... | helper clear | helper window | helper saver\n");
     return 2;
 }
