@@ -154,23 +154,19 @@ typedef struct helper {
 } helper;
 
 /* Starts "PROGRAM windows TITLE..." and waits until stagehand lists its windows. */
-static int start_helper(helper* h, const wchar_t* command_line, uint32_t windows)
+static int start_helper(helper* h, wchar_t* command, uint32_t windows)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
     STARTUPINFOW startup;
-    HANDLE child_input;
-    wchar_t command[64];
     uint32_t count = 0;
     int tries;
     memset(&startup, 0, sizeof startup);
-    lstrcpynW(command, command_line, 64);
-    CHECK(CreatePipe(&child_input, &h->input, &inheritable, 0));
-    SetHandleInformation(h->input, HANDLE_FLAG_INHERIT, 0);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = child_input;
+    CHECK(CreatePipe(&startup.hStdInput, &h->input, &inheritable, 0));
+    SetHandleInformation(h->input, HANDLE_FLAG_INHERIT, 0);
     CHECK(CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &h->process));
-    CloseHandle(child_input);
+    CloseHandle(startup.hStdInput);
     for (tries = 0; tries < 200 && count < windows; ++tries) {
         Sleep(50);
         CHECK(stagehand_process_windows(h->process.dwProcessId, h->windows, 2, &count) != STAGEHAND_NULL_ARGUMENT);
@@ -251,6 +247,8 @@ int main(void)
     const char* own[2] = {"c_road.exe", "spare_helper.exe"};
     uint32_t count = 0, i;
     wchar_t journals[MAX_PATH], folder[MAX_PATH];
+    wchar_t cleared_command[] = L"helper.exe windows c_road_cleared1 c_road_cleared2";
+    wchar_t spared_command[] = L"spare_helper.exe windows c_road_spared";
 
     /* Journals of this run only. */
     GetTempPathW(MAX_PATH - 32, journals);
@@ -266,8 +264,7 @@ int main(void)
     CHECK(bad_inputs(manager, monitors[0].adapter_id) == 0);
     CHECK_STATUS(STAGEHAND_OK, stagehand_manager_destroy(manager));
 
-    CHECK(start_helper(&cleared, L"helper.exe windows c_road_cleared1 c_road_cleared2", 2) == 0);
-    CHECK(start_helper(&spared, L"spare_helper.exe windows c_road_spared", 1) == 0);
+    CHECK(start_helper(&cleared, cleared_command, 2) == 0 && start_helper(&spared, spared_command, 1) == 0);
     memset(&report, 0, sizeof report);
     c_road_walk(cleared.process.dwProcessId, cleared.windows, spared.windows[0], &report);
     for (i = 0; i < C_ROAD_SEEN; ++i)

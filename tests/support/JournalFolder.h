@@ -58,17 +58,12 @@ public:
         return text.substr(0, n);
     }
 
-    // A file of `text`, then `size` bytes long if larger (the rest zeros, and sparse).
-    void write(const std::string& name, const std::string& text, long long size = 0) const
+    void write(const std::string& name, const std::string& text) const
     {
         CreateDirectoryW(path().c_str(), nullptr);
         DWORD n = 0;
         HANDLE f = CreateFileW(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-        LARGE_INTEGER end;
-        end.QuadPart = size;
-        if (size > static_cast<long long>(text.size()) && SetFilePointerEx(f, end, nullptr, FILE_BEGIN))
-            SetEndOfFile(f);
         CloseHandle(f);
     }
 

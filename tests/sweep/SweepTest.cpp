@@ -19,93 +19,53 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <iterator>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <new>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-const ULONG_PTR kInvalidHandle = reinterpret_cast<ULONG_PTR>(INVALID_HANDLE_VALUE);
-
-// The imports whose failure is not 0 with ERROR_ACCESS_DENIED.
-const std::pair<const char*, ImportSweep::Failure> kFailures[] = {
-    {"CreateFileW", {kInvalidHandle, ERROR_SHARING_VIOLATION, false}},
-    {"FindFirstFileW", {kInvalidHandle, ERROR_ACCESS_DENIED, false}},
-    {"FindNextFileW", {FALSE, ERROR_ACCESS_DENIED, false}},
-    {"GetFileAttributesW", {INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED, false}},
-    {"GetSecurityInfo", {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, false}},  // returns its error
-    {"SHGetKnownFolderPath", {static_cast<ULONG_PTR>(E_FAIL), ERROR_ACCESS_DENIED, false}},
-    {"WaitForSingleObject", {WAIT_FAILED, ERROR_INVALID_HANDLE, false}},
-    {"WaitForMultipleObjects", {WAIT_FAILED, ERROR_INVALID_HANDLE, false}},
-    {"ResumeThread", {static_cast<ULONG_PTR>(-1), ERROR_ACCESS_DENIED, false}},
-    {"K32EnumProcessModules", {FALSE, ERROR_PARTIAL_COPY, false}},
-    {"K32GetModuleBaseNameW", {0, ERROR_PARTIAL_COPY, false}},
-    {"WriteFile", {FALSE, ERROR_DISK_FULL, false}},
-    {"FlushFileBuffers", {FALSE, ERROR_DISK_FULL, false}},
-    {"CreateWindowExW", {0, ERROR_NOT_ENOUGH_MEMORY, false}},
-    {"RegisterClassExW", {0, ERROR_NOT_ENOUGH_MEMORY, false}},
-    {"SetWindowPos", {FALSE, ERROR_INVALID_WINDOW_HANDLE, false}},
-    {"malloc", {0, ERROR_NOT_ENOUGH_MEMORY, false}},
-    {"calloc", {0, ERROR_NOT_ENOUGH_MEMORY, false}},
-    {"realloc", {0, ERROR_NOT_ENOUGH_MEMORY, false}},
-    {"_Znwy", {0, ERROR_NOT_ENOUGH_MEMORY, true}},  // operator new
-};
-
-// Imports that are not swept, by the reason why.
-const std::pair<const char*, const char*> kNotSwept[] = {
-    {"GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetLastError SetLastError GetTickCount GetTickCount64 "
-     "Sleep GetErrorMode SetErrorMode GetLengthSid EndPaint", "it cannot fail"},
-    {"EqualSid IsIconic IsWindow IsWindowVisible IsZoomed", "its FALSE is an answer"},
-    {"GetForegroundWindow GetWindow SetFocus GetConsoleWindow", "null is an answer: none"},
-    {"GetWindowThreadProcessId", "0 means the window is gone, which the library takes as it is"},
-    {"GetWindowLongW GetWindowLongPtrW", "0 is also a value: a style, user data, an instance"},
-    {"GetClassLongPtrW", "it reads the class of the window whose message it is handling, which exists"},
-    {"PeekMessageW TranslateMessage", "its FALSE means nothing to take or translate"},
-    {"DispatchMessageW DefWindowProcW ShowCursor ShowWindow", "its result is not a failure: the window's, a count, "
-                                                               "the visibility before"},
-    {"CloseHandle ReleaseDC LocalFree CoTaskMemFree PostQuitMessage", "a failed release leaves nothing to do or "
-                                                                     "report; the release ledger proves each one"},
-    {"DisableThreadLibraryCalls InitializeCriticalSection DeleteCriticalSection EnterCriticalSection "
-     "LeaveCriticalSection TlsGetValue VirtualProtect VirtualQuery IsDBCSLeadByteEx MultiByteToWideChar "
-     "WideCharToMultiByte", "the entry point's and the C runtime's, at load or unable to fail"},
-};
-
-// Whole DLLs that are not swept, and why.
-const std::pair<const char*, const char*> kNotSweptDlls[] = {
-    {"vela.dll", "the library's own foundation: tested natively, its allocations failed there"},
-    {"libstdc++-6.dll", "the C++ runtime: allocation is swept through operator new"},
-    {"libgcc_s_seh-1.dll", "the C++ runtime's unwinding and thread-local storage"},
-    {"msvcrt.dll", "the C runtime: allocation is swept through malloc, calloc and realloc; the rest cannot fail"},
-};
-
-bool swept(const char* dll, const std::string& function)
-{
-    for (const auto& entry : kNotSwept)
-        if ((" " + std::string(entry.first) + " ").find(" " + function + " ") != std::string::npos)
-            return false;
-    for (const auto& entry : kNotSweptDlls)
-        if (_stricmp(dll, entry.first) == 0)
-            return false;
-    return true;
-}
-
-// How each import of stagehand.dll fails when the sweep makes it fail. An import of a system
-// DLL that the tables do not name fails as most Win32 calls do, with 0 (FALSE, NULL) and
-// ERROR_ACCESS_DENIED, so that a new import joins the sweep by itself.
+// How each import fails, from docs/failures.md's table: a name in backticks fails with the
+// first number of its row and "error N", or throws, or is not swept ("—"). A DLL's name
+// there leaves all its imports unswept, but for those the table names.
 std::map<std::string, ImportSweep::Failure> failureTable(HMODULE module)
 {
-    const std::map<std::string, ImportSweep::Failure> known(std::begin(kFailures), std::end(kFailures));
+    std::ifstream docs(STAGEHAND_SOURCE_DIR "/docs/failures.md");
+    std::map<std::string, ImportSweep::Failure> known;
+    std::set<std::string> skipped;
+    bool inTable = false;
+    for (std::string line; std::getline(docs, line);) {
+        if (line.compare(0, 3, "## ") == 0)
+            inTable = line.find("each import") != std::string::npos;
+        size_t split = line.find(" | ");
+        if (!inTable || line.compare(0, 3, "| `") != 0 || split == std::string::npos)
+            continue;
+        std::string fails = line.substr(split + 3), error = fails.substr(fails.find("error ") + 6);
+        ImportSweep::Failure failure = {static_cast<ULONG_PTR>(std::strtoll(fails.c_str(), nullptr, 0)),
+                                        static_cast<DWORD>(std::strtoul(error.c_str(), nullptr, 10)),
+                                        fails.compare(0, 6, "throws") == 0};
+        for (size_t at = line.find('`'); at < split; at = line.find('`', line.find('`', at + 1) + 1)) {
+            std::string name = line.substr(at + 1, line.find('`', at + 1) - at - 1);
+            if (fails.compare(0, 3, "—") == 0)
+                skipped.insert(name);
+            else
+                known[name] = failure;
+        }
+    }
+    EXPECT_FALSE(known.empty()) << "no table of how each import fails in docs/failures.md";
     std::map<std::string, ImportSweep::Failure> table;
     forEachImport(module, [&](const char* dll, const char* function, void**) {
-        auto failure = known.find(function);
-        if (failure != known.end())
-            table[function] = failure->second;
-        else if (swept(dll, function))
+        std::string lower(dll);
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        if (known.count(function))
+            table[function] = known[function];
+        else if (!skipped.count(function) && !skipped.count(lower))
             table[function] = {0, ERROR_ACCESS_DENIED, false};
     });
     return table;
