@@ -18,9 +18,8 @@
 
 using namespace stagehand;
 
-// A process list that fills its buffer, a process that cannot be opened, and an exception in
-// a callback: cases the Wine desktop does not give. (The listings themselves are the C road's
-// and the tool's; each failing call is the sweep's.)
+// What the Wine desktop does not give. (The listings are the C road's and the tool's; each
+// failing call is the sweep's.)
 TEST(ProcessEnumerator, AsksAgainWhileTheBufferFillsAndFailuresKeepOrPassOn)
 {
     CallHook<decltype(&K32EnumProcesses)> list("kernel32.dll", "K32EnumProcesses");

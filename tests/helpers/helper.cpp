@@ -14,35 +14,30 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-void waitForEnd()
+// Reads the input up to the character, or to its end with EOF.
+static void readUntil(int stop)
 {
-    while (std::fgetc(stdin) != EOF) {
+    for (int c = std::fgetc(stdin); c != EOF && c != stop; c = std::fgetc(stdin)) {
     }
 }
 
+static DWORD s_mainThread = 0;
+
 // Reads its input to the end on a thread of its own, while the main thread pumps the windows.
-DWORD WINAPI waitForEndOfInput(void* mainThread)
+static DWORD WINAPI waitForEndOfInput(void*)
 {
-    waitForEnd();
-    PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(mainThread)), WM_QUIT, 0, 0);
+    readUntil(EOF);
+    PostThreadMessageW(s_mainThread, WM_QUIT, 0, 0);
     return 0;
 }
 
-void say(const char* line)
+static void say(const char* line)
 {
     std::printf("%s\n", line);
     std::fflush(stdout);
 }
 
-void waitForLine()
-{
-    for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
-    }
-}
-
-int showWindows(int count, char** titles, bool hung)
+static int showWindows(int count, char** titles, bool hung)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -58,15 +53,13 @@ int showWindows(int count, char** titles, bool hung)
     }
     say("ready");
     if (hung)
-        waitForLine();
-    void* mainThread = reinterpret_cast<void*>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
-    CloseHandle(CreateThread(nullptr, 0, waitForEndOfInput, mainThread, 0, nullptr));
+        readUntil('\n');
+    s_mainThread = GetCurrentThreadId();
+    CloseHandle(CreateThread(nullptr, 0, waitForEndOfInput, nullptr, 0, nullptr));
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);
     return 0;
 }
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -76,7 +69,7 @@ int main(int argc, char** argv)
     if (mode == "window") {
         stagehand::GenericWindows window(GetModuleHandleW(nullptr), nullptr, "helper render window", WS_POPUP);
         say(window.isInitialized() ? "ready" : "no window");
-        waitForEnd();
+        readUntil(EOF);
         return 0;
     }
     if (mode == "verify") {

@@ -24,6 +24,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using stagehand::RenderWindowManager;
@@ -259,11 +260,8 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
             all.insert(part.begin(), part.end());
         return all;
     };
-    const struct {
-        const char* form;
-        std::function<void(RenderWindowManager&)> hide;
-        std::set<HWND> shown;  // the helpers' windows left visible
-    } forms[] = {
+    // Each form, and the helpers' windows it leaves visible.
+    const std::tuple<const char*, std::function<void(RenderWindowManager&)>, std::set<HWND>> forms[] = {
         {"all", [](RenderWindowManager& m) { m.hideAllTopLevelProcess(); }, join({spare->windows()})},
         {"all but windows", [&](RenderWindowManager& m) {
              m.hideAllTopLevelProcessExcept(array({aWindow, HWND(), madeUp}));
@@ -280,11 +278,11 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
     LogCapture log(vela::LoggerPriority::FAILURE);
     const HWND foreground = a->windows()[1];
     ASSERT_TRUE(activate(foreground));
-    for (const auto& form : forms) {
+    for (const auto& [form, hide, shown] : forms) {
         RenderWindowManager manager;
         size_t builds = list.calls().size();
-        form.hide(manager);
-        EXPECT_EQ(form.shown, windows(true)) << form.form;
+        hide(manager);
+        EXPECT_EQ(shown, windows(true)) << form;
         EXPECT_FALSE(IsIconic(bWindow)) << "hidden, not minimised";
         ASSERT_TRUE(activate(spare->windows()[0]));
         manager.hideAllTopLevelProcess();  // the foreground saved by the first form stays
@@ -298,8 +296,8 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
         };
         for (int wait = 0; wait < 100 && !restored(); ++wait)
             Sleep(10);
-        EXPECT_TRUE(restored()) << form.form;
-        EXPECT_EQ(builds + 1, list.calls().size()) << form.form << ": the table is built once";
+        EXPECT_TRUE(restored()) << form;
+        EXPECT_EQ(builds + 1, list.calls().size()) << form << ": the table is built once";
     }
     EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 116 Cannot find process handle for process nothing.exe",
                                         "3 RenderWindowManager: 116 Cannot find process handle for process "

@@ -15,7 +15,6 @@ void forEachImport(HMODULE module, const std::function<void(const char*, const c
 void** importSlot(HMODULE module, const char* dll, const char* function);
 void writeImportSlot(void** slot, void* function);
 
-// stagehand.dll as loaded in this process.
 HMODULE stagehandModule();
 
 // An import of stagehand.dll (or `module`) patched for the hook's lifetime: each call is

@@ -84,8 +84,7 @@ bool ChildProcess::waitFor(const std::string& line)
     return true;
 }
 
-// Drained while the child runs, so that it never blocks on a full pipe, and done once it
-// has exited, even while a process it started holds the pipe open.
+// Drained while the child runs, lest it block on a full pipe; done when it exits, whoever else holds the pipe.
 std::string ChildProcess::readAll()
 {
     DWORD available = 0;
@@ -106,7 +105,6 @@ DWORD ChildProcess::exitCode() const
     return code;
 }
 
-// The helper prints "hwnd N" for each window (N in decimal), then "ready".
 HelperWindows::HelperWindows(const std::wstring& program, const std::wstring& titles, const std::wstring& mode)
     : ChildProcess(program, mode + L" " + titles)
 {

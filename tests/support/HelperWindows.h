@@ -25,7 +25,6 @@ public:
     // The rest of the output, once the child has exited (20 seconds at most).
     std::string readAll();
     DWORD exitCode() const;
-    // Ends the process at once, as a crash would.
     void kill();
 
 private:

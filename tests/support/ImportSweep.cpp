@@ -103,17 +103,12 @@ void ImportSweep::arm(const Site& site, Mode mode)
     m_injected = 0;
 }
 
-void ImportSweep::disarm()
-{
-    m_armed = Site{~0u, nullptr};
-}
-
 void* ImportSweep::decide(unsigned int index, void* returnAddress, ULONG_PTR* result)
 {
     // Nothing here may change the last-error code of a call that goes on.
     DWORD error = GetLastError();
     Site site{index, returnAddress};
-    ++m_seen[site];
+    m_seen.insert(site);
     bool fails = site == m_armed && (m_mode == FROM_THEN_ON || m_injected == 0);
     if (!fails) {
         SetLastError(error);

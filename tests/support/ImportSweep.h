@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,21 +31,20 @@ public:
     ImportSweep(HMODULE module, const std::map<std::string, Failure>& failures);
 
     const std::vector<Import>& imports() const { return m_imports; }
-    // The call sites seen so far, with the number of calls from each.
-    const std::map<Site, unsigned int>& seen() const { return m_seen; }
+    // The call sites seen so far.
+    const std::set<Site>& seen() const { return m_seen; }
 
     // Arms the site: in ONCE mode its first call fails, in FROM_THEN_ON every call from it.
     void arm(const Site& site, Mode mode);
-    void disarm();
-    // Calls made to fail since arm().
-    unsigned int injected() const { return m_injected; }
+    void disarm() { m_armed = Site{~0u, nullptr}; }
+    unsigned int injected() const { return m_injected; }  // calls made to fail since arm()
 
     // The stubs' question: the real function to go on to, or null with the failure's result.
     void* decide(unsigned int index, void* returnAddress, ULONG_PTR* result);
 
 private:
     std::vector<Import> m_imports;
-    std::map<Site, unsigned int> m_seen;
+    std::set<Site> m_seen;
     Site m_armed{~0u, nullptr};
     Mode m_mode = ONCE;
     unsigned int m_injected = 0;

@@ -6,22 +6,20 @@
 #include <string>
 #include <vector>
 
-// LOCALAPPDATA pointed at a new folder of the test's own while it lives (inherited by the
-// programs it starts), then removed with its journals.
+// LOCALAPPDATA pointed at a new folder of the test's own (inherited by the programs it
+// starts; each test is a process of its own), removed with its journals when it goes.
 class JournalFolder {
 public:
     JournalFolder()
     {
         wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_root = std::wstring(temp) + L"stagehand-test-" + std::to_wstring(GetCurrentProcessId());
+        m_root = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + L"stagehand-test-" +
+                 std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(m_root.c_str(), nullptr);
-        m_wasSet = GetEnvironmentVariableW(L"LOCALAPPDATA", m_saved, MAX_PATH) != 0;
         SetEnvironmentVariableW(L"LOCALAPPDATA", m_root.c_str());
     }
     ~JournalFolder()
     {
-        SetEnvironmentVariableW(L"LOCALAPPDATA", m_wasSet ? m_saved : nullptr);
         for (const std::wstring& folder : {path(), m_root}) {
             for (const std::string& name : names(folder))
                 DeleteFileW((folder + L"\\" + std::wstring(name.begin(), name.end())).c_str());
@@ -29,7 +27,6 @@ public:
         }
     }
 
-    // Where the journals go.
     std::wstring path() const { return m_root + L"\\stagehand"; }
     std::wstring file(const std::string& name) const { return path() + L"\\" + std::wstring(name.begin(), name.end()); }
 
@@ -69,6 +66,4 @@ public:
 
 private:
     std::wstring m_root;
-    wchar_t m_saved[MAX_PATH] = {};
-    bool m_wasSet = false;
 };

@@ -21,7 +21,6 @@ public:
         vela::LogFactory::setSink(m_sink, m_context);
     }
 
-    // Records that contain the fragment.
     size_t count(const std::string& fragment) const
     {
         return std::count_if(lines.begin(), lines.end(), [&](auto& line) { return line.find(fragment) != line.npos; });

@@ -41,8 +41,7 @@ int ReleaseLedger::count(Kind kind, bool releases) const
     });
 }
 
-// Handle values come back once released: a release matches the latest acquisition of
-// that value still held. It always lets the call go on.
+// Handle values come back once released: a release matches the latest one still held.
 bool ReleaseLedger::release(Kind kind, const void* handle)
 {
     for (auto e = m_entries.rbegin(); e != m_entries.rend(); ++e)
@@ -60,8 +59,7 @@ testing::AssertionResult ReleaseLedger::allReleased() const
     std::string problems = m_strays ? std::to_string(m_strays) + " releases of what was not held; " : "";
     for (const Entry& e : m_entries) {
         DWORD flags = 0;
-        // A process handle's value may since name another object: it exists while it names
-        // the same process.
+        // A process handle's value may since name another object: it exists if the same process.
         bool exists = e.kind == Window          ? IsWindow(reinterpret_cast<HWND>(e.handle))
                       : e.kind == ProcessHandle ? GetHandleInformation(reinterpret_cast<HANDLE>(e.handle), &flags) &&
                                                       GetProcessId(reinterpret_cast<HANDLE>(e.handle)) == e.pid

@@ -1,9 +1,8 @@
 // Each call site of each system function stagehand.dll imports fails in turn while the road
-// of tests/c/c_road.c runs, with a subclassed window. After each run: no undocumented
-// exception, everything released once, the desktop, screen saver and journal folder whole,
-// and a changed outcome reported. Cases go to sweep-once.txt and sweep-on.txt, as
+// of tests/c/c_road.c runs. After each run: no undocumented exception, everything released
+// once, desktop, screen saver and journal folder whole, a changed outcome reported. Cases go
+// to sweep-once.txt and sweep-on.txt, which package.failures_table checks docs/failures.md by:
 //   FUNCTION@SITE  injected=N  changed=yes|no  reported=N  LOG LINE  LOG LINE ...
-// for the package.failures_table test to check docs/failures.md against.
 #include <stagehand/DesktopRecovery.h>
 #include <stagehand/Genericwindows.h>
 #include <stagehand/ProcessModuleEnumerator.h>
@@ -31,9 +30,8 @@
 
 namespace {
 
-// How each import fails, from docs/failures.md's table: a name in backticks fails with the
-// first number of its row and "error N", or throws, or is not swept ("—"). A DLL's name
-// there leaves all its imports unswept, but for those the table names.
+// docs/failures.md's table: a name in backticks fails with its row's first number and "error
+// N", or throws, or is not swept ("—"); a DLL's name leaves its other imports unswept.
 std::map<std::string, ImportSweep::Failure> failureTable(HMODULE module)
 {
     std::ifstream docs(STAGEHAND_SOURCE_DIR "/docs/failures.md");
@@ -73,8 +71,7 @@ std::map<std::string, ImportSweep::Failure> failureTable(HMODULE module)
 
 const wchar_t* const kClasses[] = {L"road 0", L"road 1", L"road tile 1", L"road tile 2"};
 
-// What one run of the road did: what the test saw by its own means, and how many failures
-// the library reported by its results and its log lines.
+// What a run saw by the test's own means, and the failures the library reported.
 struct Outcome {
     std::vector<std::string> observed;
     unsigned int reported = 0;
@@ -109,7 +106,6 @@ protected:
     }
 
     void road(Outcome& run);
-    // Runs the road and checks what must hold after every run.
     Outcome check(const std::string& label);
     // Every call site in turn, those that only failure paths reach found on the way.
     void sweep(ImportSweep::Mode mode, const wchar_t* file);
@@ -207,12 +203,9 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
     BYTE* base = reinterpret_cast<BYTE*>(stagehandModule());
     std::FILE* out = _wfopen(besideTests(file).c_str(), L"w");
     std::set<ImportSweep::Site> done;
-    unsigned int runs = 0;
     for (bool found = true; found;) {
         found = false;
-        std::map<ImportSweep::Site, unsigned int> seen = s_sweep->seen();
-        for (const auto& entry : seen) {
-            const ImportSweep::Site& site = entry.first;
+        for (const ImportSweep::Site& site : std::set<ImportSweep::Site>(s_sweep->seen())) {
             if (!done.insert(site).second)
                 continue;
             found = true;
@@ -221,7 +214,6 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
                           static_cast<unsigned long long>(static_cast<BYTE*>(site.second) - base));
             s_sweep->arm(site, mode);
             Outcome run = check(label);
-            ++runs;
             std::fprintf(out, "%s\tinjected=%u\tchanged=%s\treported=%u", label, s_sweep->injected(),
                          yes(run.observed != m_baseline.observed).c_str(), run.reported);
             for (const std::string& line : run.failures)
@@ -230,7 +222,7 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
         }
     }
     std::fclose(out);
-    std::printf("%u runs over %zu call sites of %zu imports\n", runs, done.size(), imports.size());
+    std::printf("%zu call sites of %zu imports failed in turn\n", done.size(), imports.size());
 }
 
 }  // namespace

@@ -10,24 +10,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
-
-namespace {
 
 const size_t npos = std::string::npos;
 
-// A copy of the suite's helper under another name beside the tests, for as long as it lives.
-struct ProgramCopy {
-    explicit ProgramCopy(const std::wstring& copy) : name(copy), path(besideTests(copy))
-    {
-        CopyFileW(besideTests(L"helper.exe").c_str(), path.c_str(), FALSE);
-    }
-    ~ProgramCopy() { DeleteFileW(path.c_str()); }
-    std::wstring name, path;
-};
-
 // The output of a run of the tool (standard output and error), which must exit with `code`.
-std::string tool(const std::wstring& arguments, DWORD code = 0)
+static std::string tool(const std::wstring& arguments, DWORD code = 0)
 {
     ChildProcess run(L"stagehand.exe", arguments);
     std::string output = run.readAll();
@@ -36,7 +25,7 @@ std::string tool(const std::wstring& arguments, DWORD code = 0)
 }
 
 // The first 4 KiB of a file, which is then deleted.
-std::string take(const std::wstring& path)
+static std::string take(const std::wstring& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     std::string text(4096, '\0');
@@ -46,12 +35,11 @@ std::string take(const std::wstring& path)
     return text.substr(0, read);
 }
 
-}  // namespace
-
 TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
 {
-    ProgramCopy named(L"\u00fcn\u00ef_\U0001F600_it's.exe");
-    HelperWindows helper(named.name, L"first second hidden"), hung(L"hung_helper.exe", L"frozen", L"hung");
+    const std::wstring named = L"\u00fcn\u00ef_\U0001F600_it's.exe";  // the helper, copied (build output)
+    CopyFileW(besideTests(L"helper.exe").c_str(), besideTests(named).c_str(), FALSE);
+    HelperWindows helper(named, L"first second hidden"), hung(L"hung_helper.exe", L"frozen", L"hung");
     ASSERT_TRUE(helper.ready() && hung.ready());
     ShowWindow(helper.windows()[0], SW_MAXIMIZE);
     ShowWindow(helper.windows()[2], SW_HIDE);
@@ -64,7 +52,7 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
                                    "\u00fcn\u00ef_\U0001F600_it's.exe\",\"windows\":2}"));
     EXPECT_NE(npos, processes.find("1 stagehand.ProcessEnumerator: enter enumerate ")) << "traced";
     SetWindowTextW(helper.windows()[1], L"q\"b\\c\x01\n\u2028\U0001F600\xD800!");
-    nlohmann::json windows = nlohmann::json::parse(tool(L"windows \"" + named.name + L"\" --json"));
+    nlohmann::json windows = nlohmann::json::parse(tool(L"windows \"" + named + L"\" --json"));
     ASSERT_EQ(2u, windows.size());
     for (const nlohmann::json& window : windows) {
         bool second = window["handle"] == reinterpret_cast<ULONG_PTR>(helper.windows()[1]);
@@ -104,19 +92,15 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     journals.write("stagehand-journal-1-1-1.txt", "stagehand desktop journal 1\n" + dead + "foreground 0 0 0\n" +
                                                       window(taken, first.pid()) +
                                                       window(reused, GetCurrentProcessId()) + "end 2\n");
-    const struct {
-        const char* name;
-        std::string text;
-        const char* why;
-    } damaged[] = {{"cut", written.substr(0, written.size() / 2), "it is cut short or damaged"},
-                   {"version", "stagehand desktop journal 2\n" + dead + "end 0\n", "its version is unknown"},
-                   {"garbage", "\x7f\x01garbage\n", "it is not a desktop-clearing journal"},
-                   {"huge", written + std::string(1 << 20, '\n'), "it is larger than 1 MiB"}};
+    const std::tuple<std::string, std::string, std::string> damaged[] = {
+        {"cut", written.substr(0, written.size() / 2), "it is cut short or damaged"},
+        {"version", "stagehand desktop journal 2\n" + dead + "end 0\n", "its version is unknown"},
+        {"garbage", "\x7f\x01garbage\n", "it is not a desktop-clearing journal"},
+        {"huge", written + std::string(1 << 20, '\n'), "it is larger than 1 MiB"}};
     std::vector<std::string> kept = {"stagehand-journal-cut.txt.damaged", alive + ".damaged"};
-    for (const auto& journal : damaged) {
-        std::string name = "stagehand-journal-" + std::string(journal.name) + ".txt";
-        journals.write(name, journal.text);
-        kept.push_back(name + ".damaged" + (journal.name[0] == 'c' ? "-2" : ""));
+    for (const auto& [name, text, why] : damaged) {
+        journals.write("stagehand-journal-" + name + ".txt", text);
+        kept.push_back("stagehand-journal-" + name + ".txt.damaged" + (name == "cut" ? "-2" : ""));
     }
     journals.write("stagehand-journal-cut.txt.damaged", "");  // a damaged one of before
     clearer.kill();
@@ -138,9 +122,9 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
         << "the foreground window that the journal recorded, on top";
     EXPECT_NE(npos, report.find("skipped 2 windows that are gone or now another program's")) << report;
     std::wstring folder = journals.path();
-    for (const auto& journal : damaged)
+    for (const auto& [name, text, why] : damaged)
         EXPECT_NE(npos, report.find("Refused the desktop-clearing journal " + std::string(folder.begin(), folder.end()) +
-                                    "\\stagehand-journal-" + journal.name + ".txt: " + journal.why))
+                                    "\\stagehand-journal-" + name + ".txt: " + why))
             << report;
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, journals.names()) << "the damaged are kept, renamed; the restored are gone";
@@ -170,11 +154,7 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     EXPECT_TRUE(bystander.allVisible());
 
     // Bad input: one clear line and exit code 2; a command line that cannot run: 125 to 127.
-    const struct {
-        const char* arguments;
-        DWORD code;
-        const char* says;
-    } refused[] = {
+    const std::tuple<const char*, DWORD, const char*> refused[] = {
         {"demo --adapter \\\\.\\DISPLAY9", 2,
          "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: \\\\.\\DISPLAY1, \\\\.\\DISPLAY2"},
         {"demo --grid 0x3", 2, "the number of rows must be from 1 to 16"},
@@ -185,16 +165,14 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         {"dance", 2, "unknown command 'dance'"},
         {"", 2, "Usage: stagehand"},
         {"run", 125, ""},
-        {"run \"\"", 125, ""},
         {"run --timeout x -- helper.exe", 125, ""},
         {"run --screenshot Z:\\no\\such\\folder.png -- helper.exe", 125, "cannot write the screenshot"},
         {"run -- C:\\windows\\win.ini", 126, ""},
         {"run -- no_such_program.exe", 127, ""},
     };
-    for (const auto& command : refused) {
-        std::string output = tool(std::wstring(command.arguments, command.arguments + strlen(command.arguments)),
-                                  command.code);
-        EXPECT_NE(npos, output.find(command.says)) << command.arguments << ": " << output;
+    for (const auto& [arguments, code, says] : refused) {
+        std::string output = tool(std::wstring(arguments, arguments + strlen(arguments)), code);
+        EXPECT_NE(npos, output.find(says)) << arguments << ": " << output;
     }
     EXPECT_TRUE(bystander.allVisible() && spared.allVisible()) << "nothing changed";
     EXPECT_TRUE(journals.names().empty());

@@ -51,13 +51,6 @@ protected:
     }
 };
 
-BOOL saverActive()
-{
-    BOOL active = FALSE;
-    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
-    return active;
-}
-
 }  // namespace
 
 TEST(GenericWindows, OwnsOneTopmostWindowOrOneSubclassedWindowAndReleasesItOnceWhicheverWayItGoes)
@@ -84,8 +77,8 @@ TEST(GenericWindows, OwnsOneTopmostWindowOrOneSubclassedWindowAndReleasesItOnceW
         GenericWindows owner;
         EXPECT_TRUE(stagehand::subclassWindow(owner, probe) && !stagehand::subclassWindow(owner, probe) &&
                     !stagehand::subclassWindow(*std::make_unique<GenericWindows>(), nullptr));
-        EXPECT_EQ(1u, log.count("3 stagehand.GenericWindows: 416 Invalid superclass window handle"));
-        EXPECT_EQ(1u, log.count("3 stagehand.GenericWindows: 408 Console procedure is already subclassed"));
+        EXPECT_TRUE(log.count("3 stagehand.GenericWindows: 416 Invalid superclass window handle") == 1 &&
+                    log.count("3 stagehand.GenericWindows: 408 Console procedure is already subclassed") == 1);
         DestroyWindow(probe);
         EXPECT_TRUE(!stagehand::getWindowInstance(probe) && stagehand::getWindowInstance(nullptr) == kExecutable);
     }
@@ -141,6 +134,10 @@ TEST(GenericWindows, ListenOnceTakesOneMessageOfItsWindowAndEscapeOrAltF4AbortsT
 TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
 {
     JournalFolder journals;
+    auto saverActive = [] {
+        BOOL active = FALSE;
+        return SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
+    };
     // Wine: the process's first window loads the display driver, which sets the flag again
     // from the registry. Load it before the flag is measured.
     DestroyWindow(probeWindow());

@@ -1,8 +1,7 @@
 #pragma once
 
-// The part of the platform that the foundation's portable sources call, for the native
-// build. Case folding stands in with the C library's, for the Basic Latin and Latin-1 text
-// the native tests use.
+// The platform call the foundation's portable sources make, for the native build; the C
+// library's case folding serves the Latin-1 text of the native tests.
 #include <cwctype>
 
 typedef int BOOL;
