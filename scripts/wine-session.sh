@@ -1,7 +1,7 @@
 # Sourced by the scripts that run Windows programs: one X display with two monitors and one
 # Wine prefix with a persistent wineserver for the whole run, stopped again on exit.
 #
-#   wine_session_start BUILD_DIR   sets DISPLAY, WINEPREFIX, WINEDEBUG and WINE (wine64's path)
+#   wine_session_start BUILD_DIR   sets DISPLAY, WINEPREFIX, WINEDEBUG, LC_ALL and WINE (wine64's path)
 #   wine_session_stop              stops the wineserver and the display
 
 source "$(dirname "${BASH_SOURCE[0]}")/programs.sh"
@@ -15,6 +15,9 @@ wine_session_start() {
   local xorg
   xorg=$(program Xorg)
   export WINE WINEPREFIX="$build/wine" WINEDEBUG=-all
+  # Wine names Unix files in the locale's encoding: without one (an empty environment, as
+  # in CI), a Windows file name beyond ASCII cannot be made.
+  export LC_ALL=C.UTF-8
   # No mono or gecko installer dialogs while the prefix is made.
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   unset WINEARCH
