@@ -2,6 +2,7 @@
 // real helper programs and shown again.
 #include <stagehand/DesktopRecovery.h>
 #include <stagehand/RenderWindowManager.h>
+#include <stagehand/TestRun.h>
 #include <stagehand/stagehand_c.h>
 
 #include "support/CallHook.h"
@@ -332,7 +333,11 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     LogCapture log(vela::LoggerPriority::FAILURE);
     RenderWindowManager manager;
     DWORD start = GetTickCount();
-    manager.hideAllTopLevelProcessExcept(array<vela::String>({"nothing.exe"}));
+    {
+        CallHook<decltype(&GetForegroundWindow)> foreground("user32.dll", "GetForegroundWindow");
+        foreground.instead = [&] { return hung.windows()[0]; };  // saved: restore gives it the foreground
+        manager.hideAllTopLevelProcessExcept(array<vela::String>({"nothing.exe"}));
+    }
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_TRUE(a->noneVisible() && b->noneVisible() && spare->noneVisible() && hung.allVisible());
     EXPECT_EQ(1u, log.count("3 RenderWindowManager: 413 2 windows of 1 programs did not respond (hung_helper.exe); "
@@ -345,6 +350,10 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
         Sleep(20);
     Sleep(200);  // the hung program's hide and then its show, in the order they were asked
     EXPECT_TRUE(allVisible() && hung.allVisible());
+    CallHook<decltype(&ResumeThread)> resume("kernel32.dll", "ResumeThread");  // a test that cannot run is ended
+    resume.instead = [](HANDLE) { return SetLastError(ERROR_ACCESS_DENIED), static_cast<DWORD>(-1); };
+    stagehand::TestRun::Outcome ran = stagehand::TestRun::run("helper.exe windows never", {});
+    EXPECT_TRUE(ran.ending == ran.NOT_STARTED && ran.error == ERROR_ACCESS_DENIED && allVisible());
 }
 
 TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandonedJournals)
@@ -380,15 +389,16 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesUntilItRestoresAndTellsOfAbandoned
     std::wstring copy = journals.path() + L"_copy.dll";
     GetModuleFileNameW(stagehandModule(), original, MAX_PATH);
     HMODULE second = CopyFileW(original, copy.c_str(), FALSE) ? LoadLibraryW(copy.c_str()) : nullptr;
-    auto create = reinterpret_cast<decltype(&stagehand_manager_create)>(GetProcAddress(second, "stagehand_manager_create"));
-    auto destroy = reinterpret_cast<decltype(&stagehand_manager_destroy)>(GetProcAddress(second, "stagehand_manager_destroy"));
-    auto hideAll = reinterpret_cast<decltype(&stagehand_hide_all)>(GetProcAddress(second, "stagehand_hide_all"));
-    stagehand_manager* copied = nullptr;
-    ASSERT_TRUE(second && create(&copied) == STAGEHAND_OK && hideAll(copied) == STAGEHAND_OK);
+    auto copied = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(second, name)); };
+    auto create = reinterpret_cast<decltype(&stagehand_manager_create)>(copied("stagehand_manager_create"));
+    auto destroy = reinterpret_cast<decltype(&stagehand_manager_destroy)>(copied("stagehand_manager_destroy"));
+    auto hideAll = reinterpret_cast<decltype(&stagehand_hide_all)>(copied("stagehand_hide_all"));
+    stagehand_manager* manager = nullptr;
+    ASSERT_TRUE(second && create(&manager) == STAGEHAND_OK && hideAll(manager) == STAGEHAND_OK);
     EXPECT_TRUE(spare->noneVisible() && journals.names().size() == 3);
-    EXPECT_TRUE(destroy(copied) == STAGEHAND_OK && FreeLibrary(second) && journals.names() == names);
-    HANDLE reader = CreateFileW(journals.file(names[1]).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_TRUE(destroy(manager) == STAGEHAND_OK && FreeLibrary(second) && journals.names() == names);
+    HANDLE reader = CreateFileW(journals.file(names[1]).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     other.minimizeTopLevelProcess("spare_helper.exe");
     CloseHandle(reader);
     std::string all;

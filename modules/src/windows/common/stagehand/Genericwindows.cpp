@@ -77,22 +77,19 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
     TraceLogger trace(s_log.traceLogger(), "GenericWindows::initialize", __FILE__, 342);
     if (m_handle)
         return false;
-
-    if (!m_screenSaver.take()) {
-        DWORD error = GetLastError();
-        s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
-    }
-
     if (name.size() > kMaxNameLength) {
         s_log.log(LoggerPriority::FAILURE, "346 ", "Refused the window name of ", name.size(),
                   " characters: a window class name has at most 255");
         return false;
     }
     vela::String className = name.empty() ? vela::String(kDefaultName) : name;
-    if (!registerClass(instance, className))
+    if (!registerClass(instance, className) || !create(parent, style))
         return false;
-    if (!create(parent, style))
-        return false;
+    // The screen saver is held off while a window lives: not for one that could not be made.
+    if (!m_screenSaver.take()) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
+    }
     m_hdc = GetDC(m_handle);
     return true;
 }

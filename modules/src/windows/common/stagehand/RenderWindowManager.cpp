@@ -88,6 +88,9 @@ SharedWindowList RenderWindowManager::newAdapterGroup(const String& adapterId)
 // ---- Creation
 
 // Made hidden, a window is placed and shown in one move: X maps it once, where it belongs.
+// Each window is made, and then moved, on the calling thread, so SetWindowPos here waits on
+// no other program; SWP_NOOWNERZORDER leaves an owner (WindowParam::parent), which may be
+// another program's, where it is.
 SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, WindowList& windowList)
 {
     SharedWindow result(new GenericWindows());
@@ -103,7 +106,8 @@ void RenderWindowManager::showAtCorner(const WindowList& windows, const MonitorI
 {
     const RECT& area = monitor.monitorInfo.rcMonitor;
     for (unsigned int i = 0; i < windows.size(); ++i) {
-        if (!SetWindowPos(windows[i]->getHWND(), nullptr, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW)) {
+        if (!SetWindowPos(windows[i]->getHWND(), nullptr, area.left, area.top, 0, 0,
+                          SWP_NOSIZE | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
             DWORD error = GetLastError();
             s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
         }
@@ -121,7 +125,7 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
     SharedWindow window = addNewWindow(param, *windows.get());
     const RECT& r = param.rect;
     if (window->isInitialized() && !SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right),
-                                                 extent(r.top, r.bottom), SWP_SHOWWINDOW)) {
+                                                 extent(r.top, r.bottom), SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
         DWORD error = GetLastError();
         s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
     }
@@ -195,7 +199,7 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
             int x = work.left + static_cast<int>(c * width);
             int y = work.top + static_cast<int>(r * height);
             if (!SetWindowPos(list[k]->getHWND(), nullptr, x, y, static_cast<int>(width), static_cast<int>(height),
-                              SWP_NOZORDER | SWP_SHOWWINDOW)) {
+                              SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
                 DWORD error = GetLastError();
                 s_log.log(LoggerPriority::FAILURE, "396 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
             }

@@ -96,11 +96,20 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     DesktopClearing clearing;
     outcome.hidden = clearing.hideAllExcept(options.spare, options.spareWindows);
     ULONGLONG start = GetTickCount64();
-    ResumeThread(thread.get());
-    HANDLE ends[] = {process.get(), options.stop};
-    DWORD waited = WaitForMultipleObjects(options.stop ? 2 : 1, ends, FALSE, options.timeout);
+    // A program that never runs, or a wait that fails, would be waited for without end.
+    DWORD waited = WAIT_FAILED;
+    if (ResumeThread(thread.get()) != static_cast<DWORD>(-1)) {
+        HANDLE ends[] = {process.get(), options.stop};
+        waited = WaitForMultipleObjects(options.stop ? 2 : 1, ends, FALSE, options.timeout);
+    }
     outcome.ending = waited == WAIT_OBJECT_0 ? Outcome::EXITED : Outcome::TIMED_OUT;
-    if (outcome.ending == Outcome::TIMED_OUT) {
+    if (waited == WAIT_FAILED) {
+        outcome.error = GetLastError();
+        outcome.ending = Outcome::NOT_STARTED;
+        s_log.log(LoggerPriority::FAILURE, "433 ", "The program could not be run or waited for (error ",
+                  static_cast<unsigned int>(outcome.error), "): it is ended");
+    }
+    if (outcome.ending != Outcome::EXITED) {
         if (waited == WAIT_TIMEOUT && options.timedOut)
             options.timedOut(options.context);
         TerminateJobObject(job.get(), ERROR_TIMEOUT);

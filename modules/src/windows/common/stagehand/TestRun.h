@@ -46,7 +46,7 @@ public:
             EXITED,       // the program ended by itself; its exit code is set (a crash's NTSTATUS too)
             TIMED_OUT,    // the time was up, or `stop` was signalled: it was ended
             NOT_FOUND,    // no such program
-            NOT_STARTED,  // found, but it could not be started
+            NOT_STARTED,  // found, but it could not be started, or run and waited for (then ended)
             FAILED        // the job could not be made: nothing was run and nothing changed
         };
 

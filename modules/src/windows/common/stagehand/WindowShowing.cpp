@@ -41,6 +41,9 @@ VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visi
     // one to hide: the wait also lasts until the activation has come to rest on a shown window.
     m_activationMoves = !visible && windows.contains(GetForegroundWindow());
     const UINT showFlags = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOMOVE | SWP_NOSIZE;
+    // Another thread's window is only asked (ShowWindowAsync, SWP_ASYNCWINDOWPOS): a hung
+    // program never answers. This thread's own windows are handled here and now, which waits
+    // on no one.
     for (unsigned int i = 0; i < windows.size(); ++i) {
         HWND window = windows[i];
         bool own = isOfThisThread(window);
@@ -56,7 +59,10 @@ VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visi
             m_refused.append(window);
         }
     }
-    // The window's own thread activates it when it gets to the request, as it shows it.
+    // SetForegroundWindow does not wait for the window's thread, nor for the one it takes the
+    // foreground from: their activation messages are queued to them (with a hung program on
+    // either side, it returns in a millisecond under Wine). Each thread settles its part when
+    // it gets to its queue; await() bounds the wait for that.
     if (foreground)
         SetForegroundWindow(foreground);
     m_start = GetTickCount();
