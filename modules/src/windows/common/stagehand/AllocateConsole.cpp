@@ -1,5 +1,7 @@
 #include <stagehand/AllocateConsole.h>
 
+#include "LogCodes.h"
+
 #include <vela/ClassLogger.h>
 
 using vela::LoggerPriority;
@@ -18,14 +20,14 @@ AllocateConsole::AllocateConsole() : m_allocated(FALSE), m_consoleHandle(GetCons
             m_consoleHandle = GetConsoleWindow();
         } else {
             DWORD error = GetLastError();
-            s_log.log(LoggerPriority::FAILURE, "27 ", " AllocConsole fails ", error);
+            s_log.log(LoggerPriority::FAILURE, logcode::kAllocConsoleFails, " AllocConsole fails ", error);
         }
     }
     if (m_consoleHandle) {
         ShowWindow(m_consoleHandle, SW_SHOW);
         SetFocus(m_consoleHandle);
     } else {
-        s_log.log(LoggerPriority::FAILURE, "37 ", "Console handle returns NULL");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoConsole, "Console handle returns NULL");
     }
 }
 

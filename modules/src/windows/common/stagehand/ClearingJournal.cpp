@@ -1,6 +1,7 @@
 #include "ClearingJournal.h"
 
 #include "JournalFiles.h"
+#include "LogCodes.h"
 #include "ProcessIdentity.h"
 
 #include <vela/ClassLogger.h>
@@ -103,7 +104,7 @@ void ClearingJournal::write()
         problem = "it cannot be written";
     }
     if (!m_offLogged)
-        s_log.log(LoggerPriority::FAILURE, "411 ", "Crash recovery is off: cannot write the ",
+        s_log.log(LoggerPriority::FAILURE, logcode::kRecoveryOff, "Crash recovery is off: cannot write the ",
                   m_kind == DESKTOP ? "desktop-clearing" : "screen-saver", " journal in ", folder, ": ", problem,
                   " (error ", static_cast<unsigned int>(error), ")");
     m_offLogged = true;

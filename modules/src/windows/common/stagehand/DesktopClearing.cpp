@@ -5,6 +5,7 @@
 
 #include "CallbackGuard.h"
 #include "ClearingJournal.h"
+#include "LogCodes.h"
 #include "ProcessAccess.h"
 #include "ProcessIdentity.h"
 #include "WindowShowing.h"
@@ -86,8 +87,8 @@ DesktopClearing::~DesktopClearing()
     try {
         restore();
     } catch (const std::exception& e) {
-        s_log.log(LoggerPriority::FAILURE, "414 ", "The hidden windows could not be shown again (", e.what(),
-                  "): run 'stagehand restore' once this program has ended");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotShownAgain, "The hidden windows could not be shown again (",
+                  e.what(), "): run 'stagehand restore' once this program has ended");
     }
     delete m_journal;
 }
@@ -136,7 +137,7 @@ void DesktopClearing::prepare()
         m_lookedForAbandoned = true;
         DesktopRecovery::Report left = DesktopRecovery::find();
         if (left.windowsShown != 0)
-            s_log.log(LoggerPriority::FAILURE, "412 ", left.windowsShown, " windows of ", left.programs,
+            s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, left.windowsShown, " windows of ", left.programs,
                       " programs are still hidden by test programs that ended: run 'stagehand restore' to show "
                       "them again");
     }
@@ -147,7 +148,7 @@ unsigned int DesktopClearing::findProgram(const String& name) const
     for (unsigned int i = 0; i < m_programs.size(); ++i)
         if (m_programs[i].executable.size() != 0 && String::compareNoCase(m_programs[i].executable, name) == 0)
             return i;
-    s_log.log(LoggerPriority::FAILURE, "116 ", "Cannot find process handle for process ", name);
+    s_log.log(LoggerPriority::FAILURE, logcode::kProgramNotFound, "Cannot find process handle for process ", name);
     return kNotFound;
 }
 
@@ -205,7 +206,7 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
     vela::Array<HWND> late = request.await();
     outcome.refused = request.refused().size();
     if (outcome.refused != 0)
-        s_log.log(LoggerPriority::FAILURE, "415 ", outcome.refused, " windows could not be asked to ", verb,
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotAsked, outcome.refused, " windows could not be asked to ", verb,
                   " (error ", static_cast<unsigned int>(request.error()), ")");
     String names;
     for (unsigned int k = 0; k < windows.size(); ++k) {
@@ -220,7 +221,7 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
         }
     }
     if (outcome.unresponsive.size() != 0)
-        s_log.log(LoggerPriority::FAILURE, "413 ", outcome.unresponsive.size(), " windows of ",
+        s_log.log(LoggerPriority::FAILURE, logcode::kUnresponsive, outcome.unresponsive.size(), " windows of ",
                   outcome.unresponsivePrograms.size(), " programs did not respond (", names, "); they will ", verb,
                   " when those programs respond again");
     return outcome;

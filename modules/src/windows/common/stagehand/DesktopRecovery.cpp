@@ -2,6 +2,7 @@
 
 #include "ClearingJournal.h"
 #include "JournalFiles.h"
+#include "LogCodes.h"
 #include "ProcessIdentity.h"
 #include "UniqueHandle.h"
 #include "WindowShowing.h"
@@ -81,17 +82,17 @@ void refuse(JournalReport& entry, HANDLE file, const char* problem, bool dryRun,
     if (quiet)
         return;
     if (dryRun) {
-        s_log.log(LoggerPriority::FAILURE, "421 ", "Refusing the desktop-clearing journal ", entry.path, ": ", problem,
-                  "; it would be kept as ", String(entry.path).append(".damaged"));
+        s_log.log(LoggerPriority::FAILURE, logcode::kJournalRefused, "Refusing the desktop-clearing journal ",
+                  entry.path, ": ", problem, "; it would be kept as ", String(entry.path).append(".damaged"));
         return;
     }
     String kept = renameDamaged(file, entry.path);
     if (!kept.empty())
-        s_log.log(LoggerPriority::FAILURE, "421 ", "Refused the desktop-clearing journal ", entry.path, ": ", problem,
-                  "; kept as ", kept);
+        s_log.log(LoggerPriority::FAILURE, logcode::kJournalRefused, "Refused the desktop-clearing journal ",
+                  entry.path, ": ", problem, "; kept as ", kept);
     else
-        s_log.log(LoggerPriority::FAILURE, "421 ", "Refused the desktop-clearing journal ", entry.path, ": ", problem,
-                  "; left in place (error ", static_cast<unsigned int>(GetLastError()), ")");
+        s_log.log(LoggerPriority::FAILURE, logcode::kJournalRefused, "Refused the desktop-clearing journal ",
+                  entry.path, ": ", problem, "; left in place (error ", static_cast<unsigned int>(GetLastError()), ")");
 }
 
 // Sorts the journal's windows into those to show, to skip and that cannot be checked.

@@ -1,5 +1,7 @@
 #include <stagehand/Genericwindows.h>
 
+#include "LogCodes.h"
+
 #include <vela/ClassLogger.h>
 #include <vela/LastErrorKeeper.h>
 #include <vela/TraceLogger.h>
@@ -44,7 +46,7 @@ GenericWindows::~GenericWindows()
         SetLastError(0);
         if (SetWindowLongPtrW(m_subclassedWindow, GWLP_WNDPROC, m_oldWindowProc) == 0) {
             DWORD error = GetLastError();
-            s_log.log(LoggerPriority::TRACE, "232 ", "SetWindowLong fails ", error);
+            s_log.log(LoggerPriority::TRACE, logcode::kUnsubclassFails, "SetWindowLong fails ", error);
         }
         m_subclassedWindow = nullptr;
         m_oldWindowProc = 0;
@@ -57,7 +59,7 @@ GenericWindows::~GenericWindows()
             // Destroyed from another thread, say: the window outlives this object, which it
             // must no longer reach, and the DC is let go here.
             DWORD error = GetLastError();
-            s_log.log(LoggerPriority::FAILURE, "220 ", "DestroyWindow fails ", error);
+            s_log.log(LoggerPriority::FAILURE, logcode::kDestroyWindowFails, "DestroyWindow fails ", error);
             SetWindowLongPtrW(m_handle, GWLP_USERDATA, 0);
             if (m_hdc)
                 ReleaseDC(m_handle, m_hdc);
@@ -67,8 +69,8 @@ GenericWindows::~GenericWindows()
     // Null when this object registered no class: then there is nothing of ours to unregister.
     if (m_windowClass.lpszClassName && !UnregisterClassW(m_windowClass.lpszClassName, m_windowClass.hInstance)) {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "221 ", "UnregisterClass fails ", error, ": ", m_windowName,
-                  " stays registered");
+        s_log.log(LoggerPriority::FAILURE, logcode::kUnregisterClassFails, "UnregisterClass fails ", error, ": ",
+                  m_windowName, " stays registered");
     }
 }
 
@@ -78,7 +80,7 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
     if (m_handle)
         return false;
     if (name.size() > kMaxNameLength) {
-        s_log.log(LoggerPriority::FAILURE, "346 ", "Refused the window name of ", name.size(),
+        s_log.log(LoggerPriority::FAILURE, logcode::kNameTooLong, "Refused the window name of ", name.size(),
                   " characters: a window class name has at most 255");
         return false;
     }
@@ -88,7 +90,7 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
     // The screen saver is held off while a window lives: not for one that could not be made.
     if (!m_screenSaver.take()) {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::SEVERE, "351 ", "SystemParametersInfo failed ", error);
+        s_log.log(LoggerPriority::SEVERE, logcode::kScreenSaverUnreadable, "SystemParametersInfo failed ", error);
     }
     m_hdc = GetDC(m_handle);
     return true;
@@ -123,9 +125,9 @@ int GenericWindows::create(HWND parent, DWORD style)
     m_handle = CreateWindowExW(WS_EX_TOPMOST, m_windowName.wide(), m_windowName.wide(), style, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr, m_windowClass.hInstance,
                                this);
-    s_log.log(LoggerPriority::DETAIL, "189 ", "Windows class name = ", m_windowName);
+    s_log.log(LoggerPriority::DETAIL, logcode::kClassName, "Windows class name = ", m_windowName);
     if (!m_handle)
-        s_log.log(LoggerPriority::TRACE, "192 ", "m_handle = NULL");
+        s_log.log(LoggerPriority::TRACE, logcode::kNoWindowHandle, "m_handle = NULL");
     return m_handle ? 1 : 0;
 }
 
@@ -281,14 +283,15 @@ bool GenericWindows::subclassWindow(HWND window)
 {
     TraceLogger trace(s_log.traceLogger(), "GenericWindows::subclassWindow", __FILE__, 401);
     if (m_subclassedWindow) {
-        s_log.log(LoggerPriority::FAILURE, "405 ", "Generic window has a registered window handle");
+        s_log.log(LoggerPriority::FAILURE, logcode::kAlreadySubclassing,
+                  "Generic window has a registered window handle");
         if (m_oldWindowProc) {
-            s_log.log(LoggerPriority::FAILURE, "408 ", "Console procedure is already subclassed");
+            s_log.log(LoggerPriority::FAILURE, logcode::kAlreadySubclassed, "Console procedure is already subclassed");
             return false;
         }
         // A retry on the window of an earlier, failed call.
     } else if (!window) {
-        s_log.log(LoggerPriority::FAILURE, "416 ", "Invalid superclass window handle");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoWindowToSubclass, "Invalid superclass window handle");
         return false;
     } else {
         m_subclassedWindow = window;
@@ -299,8 +302,8 @@ bool GenericWindows::subclassWindow(HWND window)
     if (m_oldWindowProc)
         return true;
     DWORD error = GetLastError();
-    s_log.log(LoggerPriority::SEVERE, "425 ", "SetWindowLong fails to subclass current console message procedure ",
-              error);
+    s_log.log(LoggerPriority::SEVERE, logcode::kSubclassFails,
+              "SetWindowLong fails to subclass current console message procedure ", error);
     return false;
 }
 
@@ -315,14 +318,16 @@ HINSTANCE getWindowInstance(HWND window)
     HINSTANCE instance;
     if (window) {
         instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-        s_log.log(LoggerPriority::DETAIL, "27 ", "Getting a window long pointer");
+        s_log.log(LoggerPriority::DETAIL, logcode::kGettingWindowLong, "Getting a window long pointer");
     } else {
-        s_log.log(LoggerPriority::FAILURE, "20 ", "window handle is NULL, getting the topmost window instance");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNullWindowInstance,
+                  "window handle is NULL, getting the topmost window instance");
         instance = GetModuleHandleW(nullptr);
     }
     if (!instance) {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "32 ", "GetWindowLong call fails, last error code = ", error);
+        s_log.log(LoggerPriority::FAILURE, logcode::kWindowLongFails,
+                  "GetWindowLong call fails, last error code = ", error);
     }
     return instance;
 }

@@ -1,6 +1,7 @@
 #include <stagehand/MonitorInfoEnumerator.h>
 
 #include "CallbackGuard.h"
+#include "LogCodes.h"
 
 #include <vela/ClassLogger.h>
 
@@ -43,7 +44,7 @@ bool MonitorInfoEnumerator::refresh()
     collection.guard.rethrowIfCaught();
     if (done)
         return true;
-    s_log.log(LoggerPriority::FAILURE, "22 ", "EnumDisplayMonitors failed ", error);
+    s_log.log(LoggerPriority::FAILURE, logcode::kEnumDisplayMonitorsFails, "EnumDisplayMonitors failed ", error);
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <stagehand/ProcessModuleEnumerator.h>
 
+#include "LogCodes.h"
+
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
 
@@ -34,7 +36,7 @@ bool ProcessEnumerator::enumerate()
             DWORD error = GetLastError();
             // A failed call leaves no count worth reading.
             m_numPids = 0;
-            s_log.log(vela::LoggerPriority::FAILURE, "27 ", "EnumProcesses fails ", error);
+            s_log.log(vela::LoggerPriority::FAILURE, logcode::kEnumProcessesFails, "EnumProcesses fails ", error);
             return false;
         }
         m_numPids >>= 2;

@@ -1,5 +1,6 @@
 #include <stagehand/ProcessModuleEnumerator.h>
 
+#include "LogCodes.h"
 #include "ProcessAccess.h"
 
 #include <vela/ClassLogger.h>
@@ -14,9 +15,6 @@ namespace {
 
 vela::ClassLogger s_log("stagehand.ProcessModuleEnumerator");
 
-const DWORD kFullAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
-const DWORD kLimitedAccess = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ;
-
 }  // namespace
 
 ProcessModuleEnumerator::ProcessModuleEnumerator() : m_processHandle(static_cast<HANDLE>(nullptr)) {}
@@ -26,26 +24,6 @@ ProcessModuleEnumerator::ProcessModuleEnumerator(const ProcessModuleEnumerator& 
 ProcessModuleEnumerator& ProcessModuleEnumerator::operator=(const ProcessModuleEnumerator& other) = default;
 
 ProcessModuleEnumerator::~ProcessModuleEnumerator() = default;
-
-ProcessHandle openProcessForModules(DWORD pid)
-{
-    HANDLE process = OpenProcess(kFullAccess, FALSE, pid);
-    DWORD error = GetLastError();
-    if (!process && error == ERROR_ACCESS_DENIED) {
-        process = OpenProcess(kLimitedAccess, FALSE, pid);
-        error = GetLastError();
-    }
-    if (!process)
-        s_log.log(LoggerPriority::FAILURE, "72 ", "OpenProcess failed on pid ", pid, "! Is this a 64Bit OS? ", error);
-    return ProcessHandle(process);
-}
-
-vela::String executableName(HANDLE process)
-{
-    wchar_t name[MAX_PATH];
-    DWORD length = process ? GetModuleBaseNameW(process, nullptr, name, MAX_PATH) : 0;
-    return vela::String(reinterpret_cast<const unsigned short*>(name), length);
-}
 
 vela::String executableName(DWORD pid)
 {
@@ -77,7 +55,7 @@ bool ProcessModuleEnumerator::enumerate(DWORD pid)
     m_modules.clear();
     m_moduleNames.clear();
     if (!listed) {
-        s_log.log(LoggerPriority::FAILURE, "67 ", "EnumProcessModules failed");
+        s_log.log(LoggerPriority::FAILURE, logcode::kEnumProcessModulesFails, "EnumProcessModules failed");
         return true;
     }
     for (unsigned int i = 0; i < count; ++i) {
@@ -89,11 +67,12 @@ bool ProcessModuleEnumerator::enumerate(DWORD pid)
         DWORD nameLength = GetModuleBaseNameW(process, module, name, MAX_PATH);
         if (nameLength == 0) {
             DWORD nameError = GetLastError();
-            s_log.log(LoggerPriority::FAILURE, "61 ", "GetModuleBaseName failed ", nameError);
+            s_log.log(LoggerPriority::FAILURE, logcode::kModuleBaseNameFails, "GetModuleBaseName failed ", nameError);
             continue;
         }
         m_moduleNames.append(vela::String(reinterpret_cast<const unsigned short*>(name), nameLength));
-        s_log.log(LoggerPriority::DETAIL, "57 ", "Module name ", m_moduleNames[m_moduleNames.size() - 1]);
+        s_log.log(LoggerPriority::DETAIL, logcode::kModuleName, "Module name ",
+                  m_moduleNames[m_moduleNames.size() - 1]);
     }
     return true;
 }

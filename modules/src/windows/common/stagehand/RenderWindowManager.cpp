@@ -1,5 +1,7 @@
 #include <stagehand/RenderWindowManager.h>
 
+#include "LogCodes.h"
+
 #include <vela/ClassLogger.h>
 #include <vela/TraceLogger.h>
 
@@ -95,7 +97,8 @@ SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, WindowL
 {
     SharedWindow result(new GenericWindows());
     if (!result->initialize(GetModuleHandleW(nullptr), param.parent, param.windowName, param.style & ~WS_VISIBLE)) {
-        s_log.log(LoggerPriority::FAILURE, "267 ", "Unable to initialize window ", param.windowName);
+        s_log.log(LoggerPriority::FAILURE, logcode::kWindowNotInitialized, "Unable to initialize window ",
+                  param.windowName);
         return result;
     }
     windowList.append(result);
@@ -109,7 +112,8 @@ void RenderWindowManager::showAtCorner(const WindowList& windows, const MonitorI
         if (!SetWindowPos(windows[i]->getHWND(), nullptr, area.left, area.top, 0, 0,
                           SWP_NOSIZE | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
             DWORD error = GetLastError();
-            s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+            s_log.log(LoggerPriority::FAILURE, logcode::kPlaceWindowFails, "SetWindowPos failed ",
+                      static_cast<unsigned int>(error));
         }
     }
 }
@@ -118,7 +122,8 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
 {
     MonitorInfoEnumerator::Info monitor;
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
-        s_log.log(LoggerPriority::FAILURE, "240 ", "Adapter ID ", adapterId, " does not have a valid adapter");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoAdapter, "Adapter ID ", adapterId,
+                  " does not have a valid adapter");
         return SharedWindow();
     }
     SharedWindowList windows = adapterGroup(adapterId);
@@ -127,7 +132,8 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
     if (window->isInitialized() && !SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right),
                                                  extent(r.top, r.bottom), SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "261 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+        s_log.log(LoggerPriority::FAILURE, logcode::kPlaceWindowFails, "SetWindowPos failed ",
+                  static_cast<unsigned int>(error));
     }
     return window;
 }
@@ -149,11 +155,12 @@ bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creation
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createRenderWindow", __FILE__, 276);
     if (creationParam.size() == 0) {
-        s_log.log(LoggerPriority::FAILURE, "280 ", "Need at least one parameter in creationParam");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoParameters, "Need at least one parameter in creationParam");
         return false;
     }
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
-        s_log.log(LoggerPriority::FAILURE, "287 ", "Adapter ID ", adapterId, " does not have a valid adapter");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoAdapterForArray, "Adapter ID ", adapterId,
+                  " does not have a valid adapter");
         return false;
     }
     if (!windows.get())
@@ -172,7 +179,8 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createTiledRenderWindow", __FILE__, 342);
     // In 64 bits: a 32-bit product of two large dimensions would wrap to a small count.
     if (params.size() != static_cast<unsigned long long>(tile.columns) * tile.rows) {
-        s_log.log(LoggerPriority::FAILURE, "345 ", "The number of windows must match the tiling dimension");
+        s_log.log(LoggerPriority::FAILURE, logcode::kGridMismatch,
+                  "The number of windows must match the tiling dimension");
         return false;
     }
 
@@ -185,7 +193,7 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     if (!addNewWindows(params, adapterId, windows, monitor, list))
         return false;
     if (list.size() != params.size()) {
-        s_log.log(LoggerPriority::FAILURE, "378 ", "Not all requested windows can be created");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotAllWindowsMade, "Not all requested windows can be created");
         showAtCorner(list, monitor);
         return false;
     }
@@ -201,7 +209,8 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
             if (!SetWindowPos(list[k]->getHWND(), nullptr, x, y, static_cast<int>(width), static_cast<int>(height),
                               SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
                 DWORD error = GetLastError();
-                s_log.log(LoggerPriority::FAILURE, "396 ", "SetWindowPos failed ", static_cast<unsigned int>(error));
+                s_log.log(LoggerPriority::FAILURE, logcode::kPlaceTileFails, "SetWindowPos failed ",
+                          static_cast<unsigned int>(error));
             }
         }
     }

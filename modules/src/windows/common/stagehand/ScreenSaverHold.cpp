@@ -2,6 +2,7 @@
 
 #include "ClearingJournal.h"
 #include "JournalFiles.h"
+#include "LogCodes.h"
 #include "ProcessIdentity.h"
 #include "UniqueHandle.h"
 
@@ -70,7 +71,8 @@ ScreenSaverHold::~ScreenSaverHold()
         s_journal->clear();
     } else {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "353 ", "The screen saver cannot be switched back on (error ", error,
+        s_log.log(LoggerPriority::FAILURE, logcode::kScreenSaverNotBack,
+                  "The screen saver cannot be switched back on (error ", error,
                   "): 'stagehand restore' will, once this program has ended");
     }
     delete s_journal;

@@ -2,6 +2,7 @@
 
 #include <stagehand/ScreenSaverHold.h>
 
+#include "LogCodes.h"
 #include "UniqueHandle.h"
 
 #include <vela/ClassLogger.h>
@@ -62,7 +63,8 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     KernelHandle job(killingJob());
     if (!job.valid()) {
         outcome.error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "431 ", "CreateJobObject failed ", static_cast<unsigned int>(outcome.error));
+        s_log.log(LoggerPriority::FAILURE, logcode::kJobNotMade, "CreateJobObject failed ",
+                  static_cast<unsigned int>(outcome.error));
         return outcome;
     }
     // Started suspended, before anything changes: a program that cannot start changes
@@ -85,7 +87,7 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     KernelHandle process(started.hProcess), thread(started.hThread);
     if (!AssignProcessToJobObject(job.get(), process.get())) {
         outcome.error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "432 ", "AssignProcessToJobObject failed ",
+        s_log.log(LoggerPriority::FAILURE, logcode::kJobNotJoined, "AssignProcessToJobObject failed ",
                   static_cast<unsigned int>(outcome.error));
         TerminateProcess(process.get(), ERROR_CANCELLED);
         return outcome;
@@ -106,8 +108,9 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     if (waited == WAIT_FAILED) {
         outcome.error = GetLastError();
         outcome.ending = Outcome::NOT_STARTED;
-        s_log.log(LoggerPriority::FAILURE, "433 ", "The program could not be run or waited for (error ",
-                  static_cast<unsigned int>(outcome.error), "): it is ended");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotRunOrWaited,
+                  "The program could not be run or waited for (error ", static_cast<unsigned int>(outcome.error),
+                  "): it is ended");
     }
     if (outcome.ending != Outcome::EXITED) {
         if (waited == WAIT_TIMEOUT && options.timedOut)

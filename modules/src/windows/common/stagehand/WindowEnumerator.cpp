@@ -1,6 +1,7 @@
 #include <stagehand/WindowEnumerator.h>
 
 #include "CallbackGuard.h"
+#include "LogCodes.h"
 #include "ProcessAccess.h"
 
 #include <vela/ClassLogger.h>
@@ -63,7 +64,7 @@ int WindowEnumerator::enumProcHelper(HWND window)
     placement.length = sizeof placement;
     if (!GetWindowPlacement(window, &placement)) {
         DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, "48 ", "GetWindowPlacement failed ", error);
+        s_log.log(LoggerPriority::FAILURE, logcode::kWindowPlacementFails, "GetWindowPlacement failed ", error);
         // Keep the placements aligned with the handles: what the window itself still tells.
         placement = WINDOWPLACEMENT();
         placement.length = sizeof placement;

@@ -1,0 +1,44 @@
+#include "ProcessAccess.h"
+
+#include "LogCodes.h"
+
+#include <vela/ClassLogger.h>
+
+#include <psapi.h>
+
+using vela::LoggerPriority;
+
+namespace stagehand {
+
+namespace {
+
+// Opening a process for its modules is the module enumerator's step; its line keeps that logger.
+vela::ClassLogger s_log("stagehand.ProcessModuleEnumerator");
+
+const DWORD kFullAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+const DWORD kLimitedAccess = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ;
+
+}  // namespace
+
+ProcessHandle openProcessForModules(DWORD pid)
+{
+    HANDLE process = OpenProcess(kFullAccess, FALSE, pid);
+    DWORD error = GetLastError();
+    if (!process && error == ERROR_ACCESS_DENIED) {
+        process = OpenProcess(kLimitedAccess, FALSE, pid);
+        error = GetLastError();
+    }
+    if (!process)
+        s_log.log(LoggerPriority::FAILURE, logcode::kOpenProcessFails, "OpenProcess failed on pid ", pid,
+                  "! Is this a 64Bit OS? ", error);
+    return ProcessHandle(process);
+}
+
+vela::String executableName(HANDLE process)
+{
+    wchar_t name[MAX_PATH];
+    DWORD length = process ? GetModuleBaseNameW(process, nullptr, name, MAX_PATH) : 0;
+    return vela::String(reinterpret_cast<const unsigned short*>(name), length);
+}
+
+}  // namespace stagehand
