@@ -1,11 +1,13 @@
 #pragma once
 
 #include "JournalFormat.h"
+#include "UniqueHandle.h"
 
-#include <vela/Array.h>
 #include <vela/String.h>
 
 #include <windows.h>
+
+#include <string>
 
 namespace stagehand {
 
@@ -20,9 +22,11 @@ namespace stagehand {
 // tell whose a journal is even when it cannot read it; N makes the name unique, claimed by
 // creating the file, across processes and the copies of the library in one process.
 //
-// A crash at any moment leaves a whole journal, old or new. A reader never makes a write
-// fail: a journal held open too long is continued under a fresh name. When no folder of
-// the user's own can be written, the holder goes on without a journal and one line says so.
+// Each write claims a fresh name and removes the file it replaces only once the new one is
+// whole, so a crash at any moment leaves a whole journal. The writer keeps its file open
+// for writing and deleting, so that only a reader which shares both can open it: no reader
+// can make a write, or the removal, fail. When no folder of the user's own can be written,
+// the holder goes on without a journal and one line says so.
 class ClearingJournal {
 public:
     enum Kind { DESKTOP, SCREEN_SAVER };
@@ -30,19 +34,19 @@ public:
     explicit ClearingJournal(Kind kind);
     ClearingJournal(const ClearingJournal& other) = delete;
     ClearingJournal& operator=(const ClearingJournal& other) = delete;
-    // The files stay: their holder gives back what it changed, and removes them through clear().
+    // The file stays: its holder gives back what it changed, and removes it through clear().
     ~ClearingJournal() = default;
 
-    // Adds the windows to those the journal says are hidden, with the foreground window to
-    // give back, and writes the file. Called before they are hidden.
-    void record(const vela::Array<JournalWindow>& windows, HWND foreground);
-    // What was recorded was given back: the files go.
+    // Replaces the journal by this text.
+    void write(const std::string& text);
+    // What was recorded was given back: the file is emptied, so that a reader which holds it
+    // finds nothing to give back, and removed once no one holds it.
     void clear();
-    // Forgets the files without removing them, for a holder whose table is replaced while the
-    // windows it hid stay hidden; the journal goes on under a new name.
+    // Forgets the file without removing it, for a holder whose windows stay hidden while it
+    // goes on with a journal under a new name.
     void abandon();
 
-    // Whether one of the journal's files has that name.
+    // Whether the journal's file has that name.
     bool isNamed(const vela::String& name) const;
 
     // The name's prefix of journals of that kind, and the pattern that finds them.
@@ -52,14 +56,13 @@ public:
     static JournalProcess writerOfName(const vela::String& name);
 
 private:
-    void write();
-    // Writes the journal under a new name of its own; the Windows error code.
+    // Writes the text into a new file of a name of its own; the Windows error code.
     DWORD claim(const vela::String& folder, const std::string& text);
 
     Kind m_kind;
-    vela::String m_current;         // the file's path once written; empty while there is none
-    vela::Array<vela::String> m_stale;  // earlier files that could not be removed yet
-    Journal m_journal;
+    JournalProcess m_writer;
+    vela::String m_path;  // the file's path once written; empty while there is none
+    FileHandle m_file;
     bool m_offLogged;  // the line that recovery is off written
 };
 

@@ -1,10 +1,10 @@
 #include <stagehand/DesktopClearing.h>
 
-#include <stagehand/DesktopRecovery.h>
 #include <stagehand/ProcessEnumerator.h>
 
 #include "CallbackGuard.h"
 #include "ClearingJournal.h"
+#include "DesktopLock.h"
 #include "LogCodes.h"
 #include "ProcessAccess.h"
 #include "ProcessIdentity.h"
@@ -21,8 +21,9 @@ namespace stagehand {
 
 namespace {
 
-// The logger the manager's clearing has always written to.
-vela::ClassLogger s_log("RenderWindowManager");
+vela::ClassLogger s_log("stagehand.DesktopClearing");
+// A name that matches no program is the manager's line, whoever looks it up.
+vela::ClassLogger s_managerLog("RenderWindowManager");
 
 // What the table's one EnumWindows pass collects: the shown top-level windows in
 // EnumWindows order, and the process of each.
@@ -45,7 +46,62 @@ BOOL CALLBACK collectShownWindow(HWND window, LPARAM context)
     });
 }
 
+// The shown top-level windows from the top of the Z order down.
+vela::Array<HWND> stackingOrder()
+{
+    vela::Array<HWND> order;
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+        if (IsWindowVisible(window))
+            order.append(window);
+    return order;
+}
+
+bool isTopmost(HWND window)
+{
+    return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+// Where each hidden window of `showing` goes back: right below the nearest window above it
+// in the saved order that is shown, or being shown, and of its band (topmost or not). A window
+// shown meanwhile, or not in the order, stays where it is.
+vela::Array<VisibilityRequest::Place> placesIn(const vela::Array<HWND>& order, const vela::Array<HWND>& showing)
+{
+    vela::Array<VisibilityRequest::Place> places;
+    for (unsigned int i = 0; i < order.size(); ++i) {
+        HWND window = order[i];
+        if (!showing.contains(window) || !IsWindow(window) || IsWindowVisible(window))
+            continue;
+        bool topmost = isTopmost(window);
+        VisibilityRequest::Place place = {window, topmost ? HWND_TOPMOST : HWND_TOP};
+        for (unsigned int k = i; k > 0; --k) {
+            HWND above = order[k - 1];
+            if (IsWindow(above) && (IsWindowVisible(above) || showing.contains(above)) && isTopmost(above) == topmost) {
+                place.after = above;
+                break;
+            }
+        }
+        places.append(place);
+    }
+    return places;
+}
+
+// The live clearings of this copy of the library, for the end of the process.
+SRWLOCK s_liveLock = SRWLOCK_INIT;
+DesktopClearing* s_live = nullptr;
+
 }  // namespace
+
+struct DesktopClearing::Hold {
+    DesktopLock desktop;
+    ClearingJournal file{ClearingJournal::DESKTOP};
+    Journal journal{};
+    // The shown windows in their stacking order when the foreground was saved.
+    vela::Array<HWND> order;
+    // Windows whose hide did not take effect in time: shown still, their programs have not
+    // responded since.
+    vela::Array<HWND> late;
+    bool hidden = false;  // since the last restore
+};
 
 DesktopClearing::Outcome::Outcome() : windows(0), programs(0), refused(0) {}
 
@@ -56,46 +112,60 @@ DesktopClearing::Outcome& DesktopClearing::Outcome::operator=(const Outcome& oth
 DesktopClearing::Outcome::~Outcome() = default;
 
 DesktopClearing::DesktopClearing()
-    : m_foregroundWindow(nullptr), m_foregroundSaved(false), m_lookedForAbandoned(false),
-      m_journal(new ClearingJournal(ClearingJournal::DESKTOP))
+    : m_foregroundWindow(nullptr), m_foregroundSaved(false), m_desktopWait(kDefaultDesktopWait), m_hold(new Hold())
 {
+    enlist();
 }
 
 DesktopClearing::DesktopClearing(const DesktopClearing& other)
     : m_foregroundWindow(other.m_foregroundWindow),
       m_foregroundSaved(other.m_foregroundSaved),
-      m_lookedForAbandoned(other.m_lookedForAbandoned),
+      m_desktopWait(other.m_desktopWait),
       m_programs(other.m_programs),
-      m_journal(new ClearingJournal(ClearingJournal::DESKTOP))
+      m_hold(new Hold())
 {
+    m_hold->order = other.m_hold->order;
+    enlist();
 }
 
 DesktopClearing& DesktopClearing::operator=(const DesktopClearing& other)
 {
+    if (this == &other)
+        return *this;
     m_programs = other.m_programs;
     m_foregroundWindow = other.m_foregroundWindow;
     m_foregroundSaved = other.m_foregroundSaved;
-    m_lookedForAbandoned = other.m_lookedForAbandoned;
-    if (this != &other)
-        m_journal->abandon();
+    m_desktopWait = other.m_desktopWait;
+    m_hold->order = other.m_hold->order;
+    m_hold->late.clear();
+    m_hold->file.abandon();
+    m_hold->journal.windows.clear();
+    m_hold->desktop.release();
+    m_hold->hidden = false;
     return *this;
 }
 
 DesktopClearing::~DesktopClearing()
 {
+    delist();
     // Nothing may leave a destructor: what cannot be shown now stays in the journal.
     try {
-        restore();
+        if (m_hold->desktop.held())
+            restore();
     } catch (const std::exception& e) {
         s_log.log(LoggerPriority::FAILURE, logcode::kNotShownAgain, "The hidden windows could not be shown again (",
                   e.what(), "): run 'stagehand restore' once this program has ended");
     }
-    delete m_journal;
 }
 
 bool DesktopClearing::isValid() const
 {
     return m_programs.size() != 0;
+}
+
+void DesktopClearing::setDesktopWait(DWORD milliseconds)
+{
+    m_desktopWait = milliseconds;
 }
 
 // One window pass tells which processes show a window. Only those are recorded, in the
@@ -125,22 +195,25 @@ void DesktopClearing::buildTable()
     }
 }
 
-void DesktopClearing::prepare()
+DesktopClearing::Outcome DesktopClearing::prepare()
 {
+    // The desktop first: another program's clearing may have windows hidden until it lets go.
+    Outcome outcome;
+    if (!m_hold->desktop.take(m_desktopWait, outcome.desktopHolder))
+        return outcome;
     if (m_programs.size() == 0)
         buildTable();
     if (!m_foregroundSaved) {
         m_foregroundWindow = GetForegroundWindow();
+        m_hold->order = stackingOrder();
         m_foregroundSaved = true;
     }
-    if (!m_lookedForAbandoned) {
-        m_lookedForAbandoned = true;
-        DesktopRecovery::Report left = DesktopRecovery::find();
-        if (left.windowsShown != 0)
-            s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, left.windowsShown, " windows of ", left.programs,
-                      " programs are still hidden by test programs that ended: run 'stagehand restore' to show "
-                      "them again");
-    }
+    return outcome;
+}
+
+String DesktopClearing::desktopHoldValue() const
+{
+    return m_hold->desktop.holderValue();
 }
 
 unsigned int DesktopClearing::findProgram(const String& name) const
@@ -148,7 +221,8 @@ unsigned int DesktopClearing::findProgram(const String& name) const
     for (unsigned int i = 0; i < m_programs.size(); ++i)
         if (m_programs[i].executable.size() != 0 && String::compareNoCase(m_programs[i].executable, name) == 0)
             return i;
-    s_log.log(LoggerPriority::FAILURE, logcode::kProgramNotFound, "Cannot find process handle for process ", name);
+    s_managerLog.log(LoggerPriority::FAILURE, logcode::kProgramNotFound, "Cannot find process handle for process ",
+                     name);
     return kNotFound;
 }
 
@@ -171,20 +245,33 @@ vela::Array<DesktopClearing::OwnedWindow> DesktopClearing::ownedWindows(
 
 DesktopClearing::Outcome DesktopClearing::hide(const vela::Array<OwnedWindow>& windows)
 {
+    Journal& journal = m_hold->journal;
     if (windows.size() != 0) {
-        vela::Array<JournalWindow> journal;
+        if (journal.writer.pid == 0)
+            journal.writer = currentProcess();
         for (unsigned int k = 0; k < windows.size(); ++k) {
             const RecordedProgram& program = m_programs[windows[k].program];
             JournalWindow entry = {reinterpret_cast<ULONG_PTR>(windows[k].window), {program.pid, program.created}};
-            journal.append(entry);
+            bool known = false;
+            for (unsigned int j = 0; j < journal.windows.size() && !known; ++j)
+                known = journal.windows[j].handle == entry.handle;
+            if (!known)
+                journal.windows.append(entry);
         }
-        m_journal->record(journal, m_foregroundWindow);
+        journal.foreground.handle = reinterpret_cast<ULONG_PTR>(m_foregroundWindow);
+        journal.foreground.owner = windowOwner(m_foregroundWindow);
+        m_hold->file.write(formatJournal(journal));
+        m_hold->hidden = true;
     }
-    return apply(windows, SW_HIDE);
+    Outcome outcome = apply(windows, SW_HIDE);
+    for (unsigned int k = 0; k < outcome.unresponsive.size(); ++k)
+        if (!m_hold->late.contains(outcome.unresponsive[k]))
+            m_hold->late.append(outcome.unresponsive[k]);
+    return outcome;
 }
 
 DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& windows, unsigned int showCmd,
-                                                HWND foreground)
+                                                HWND foreground, const vela::Array<HWND>& knownLate)
 {
     Outcome outcome;
     vela::Array<HWND> handles;
@@ -202,17 +289,20 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
         return outcome;
     }
     const char* verb = showCmd == SW_HIDE ? "hide" : "show";
-    VisibilityRequest request(handles, showCmd == SW_SHOW, foreground);
+    vela::Array<VisibilityRequest::Place> places;
+    if (showCmd == SW_SHOW)
+        places = placesIn(m_hold->order, handles);
+    VisibilityRequest request(handles, showCmd == SW_SHOW, foreground, places);
     vela::Array<HWND> late = request.await();
     outcome.refused = request.refused().size();
     if (outcome.refused != 0)
-        s_log.log(LoggerPriority::FAILURE, logcode::kNotAsked, outcome.refused, " windows could not be asked to ", verb,
-                  " (error ", static_cast<unsigned int>(request.error()), ")");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotAsked, outcome.refused, " windows could not be asked to ",
+                  verb, " (error ", static_cast<unsigned int>(request.error()), ")");
     String names;
     for (unsigned int k = 0; k < windows.size(); ++k) {
         HWND window = windows[k].window;
         const String& name = m_programs[windows[k].program].executable;
-        if (!late.contains(window) || request.refused().contains(window))
+        if (!(late.contains(window) || knownLate.contains(window)) || request.refused().contains(window))
             continue;
         outcome.unresponsive.append(window);
         if (!outcome.unresponsivePrograms.contains(name)) {
@@ -230,7 +320,9 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
 DesktopClearing::Outcome DesktopClearing::hideAllExcept(const vela::Array<String>& keepPrograms,
                                                         const vela::Array<HWND>& keepWindows)
 {
-    prepare();
+    Outcome taken = prepare();
+    if (!taken.desktopHolder.empty())
+        return taken;
     vela::Array<unsigned int> kept;
     for (unsigned int n = 0; n < keepPrograms.size(); ++n)
         kept.append(findProgram(keepPrograms[n]));
@@ -239,7 +331,9 @@ DesktopClearing::Outcome DesktopClearing::hideAllExcept(const vela::Array<String
 
 DesktopClearing::Outcome DesktopClearing::setProgramShowState(const String& name, unsigned int showCmd)
 {
-    prepare();
+    Outcome taken = prepare();
+    if (!taken.desktopHolder.empty())
+        return taken;
     unsigned int i = findProgram(name);
     if (i == kNotFound)
         return Outcome();
@@ -249,15 +343,83 @@ DesktopClearing::Outcome DesktopClearing::setProgramShowState(const String& name
 
 DesktopClearing::Outcome DesktopClearing::restore()
 {
-    Outcome outcome = apply(ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>()), SW_SHOW,
-                            m_foregroundWindow);
+    // Not holding the desktop, showing the recorded windows must not undo another program's
+    // clearing: they are shown only while no other program holds it.
+    Outcome outcome;
+    if (!m_hold->desktop.held() &&
+        (m_programs.size() == 0 || !m_hold->desktop.take(0, outcome.desktopHolder, false)))
+        return outcome;
+    vela::Array<OwnedWindow> windows = ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>());
+    // A window whose hide never ran is shown still, its program silent since.
+    vela::Array<HWND> stillLate;
+    for (unsigned int k = 0; k < m_hold->late.size(); ++k)
+        if (IsWindowVisible(m_hold->late[k]))
+            stillLate.append(m_hold->late[k]);
+    outcome = apply(windows, SW_SHOW, m_foregroundWindow, stillLate);
     m_foregroundWindow = nullptr;
     m_foregroundSaved = false;
+    m_hold->order.clear();
+    m_hold->late.clear();
     // Windows that could not be asked to show stay hidden: their journal stays, for
     // DesktopRecovery (`stagehand restore`), and the next restore tries them again.
-    if (outcome.refused == 0)
-        m_journal->clear();
+    if (outcome.refused == 0) {
+        m_hold->file.clear();
+        m_hold->journal.windows.clear();
+    }
+    m_hold->hidden = false;
+    m_hold->desktop.release();
     return outcome;
+}
+
+void DesktopClearing::enlist()
+{
+    AcquireSRWLockExclusive(&s_liveLock);
+    m_previous = nullptr;
+    m_next = s_live;
+    if (s_live)
+        s_live->m_previous = this;
+    s_live = this;
+    ReleaseSRWLockExclusive(&s_liveLock);
+}
+
+void DesktopClearing::delist()
+{
+    AcquireSRWLockExclusive(&s_liveLock);
+    (m_previous ? m_previous->m_next : s_live) = m_next;
+    if (m_next)
+        m_next->m_previous = m_previous;
+    ReleaseSRWLockExclusive(&s_liveLock);
+}
+
+// The process is ending under the loader lock, its other threads gone: the windows are asked
+// to show and the foreground to come back, and nothing is waited for.
+void DesktopClearing::leaveAtExit()
+{
+    vela::Array<OwnedWindow> windows = ownedWindows(kNotFound, vela::Array<unsigned int>(), vela::Array<HWND>());
+    vela::Array<HWND> handles;
+    for (unsigned int k = 0; k < windows.size(); ++k)
+        handles.append(windows[k].window);
+    VisibilityRequest request(handles, true, m_foregroundWindow, placesIn(m_hold->order, handles));
+    if (request.refused().size() == 0)
+        m_hold->file.clear();
+    m_hold->hidden = false;
+    m_hold->desktop.release();
+}
+
+void DesktopClearing::restoreAllAtExit()
+{
+    // A thread that ended with the process may have held the list: then it is left alone.
+    if (!TryAcquireSRWLockExclusive(&s_liveLock))
+        return;
+    for (DesktopClearing* clearing = s_live; clearing; clearing = clearing->m_next) {
+        try {
+            if (clearing->m_hold->hidden)
+                clearing->leaveAtExit();
+        } catch (const std::exception&) {
+            // Without memory to ask, the journal stays for `stagehand restore`.
+        }
+    }
+    ReleaseSRWLockExclusive(&s_liveLock);
 }
 
 }  // namespace stagehand

@@ -7,19 +7,24 @@
 
 #include <windows.h>
 
-namespace stagehand {
+#include <memory>
 
-class ClearingJournal;
+namespace stagehand {
 
 // Hides the visible top-level windows of the desktop's programs while a test draws, and
 // shows them again. RenderWindowManager clears through one of these; the tool uses its own.
 //
+// One program at a time clears the desktop of a session: the first clearing operation takes
+// the desktop, waiting a bounded time while another program holds it (a program started by
+// a run that holds it works inside that hold), and restore() lets it go. The clearings of one
+// process share the desktop.
+//
 // The table of the desktop's programs (every process but the first of the system's list
 // that can be opened and shows a visible top-level window, this one included) is built by
 // the first clearing operation and not rebuilt while it holds anything: windows opened
-// later are never touched. The first clearing operation also saves the foreground window,
-// which restore() gives back, and looks once for windows that test programs which ended
-// left hidden (one log line, "412").
+// later are never touched. The first clearing operation since the last restore also saves
+// the foreground window and the stacking order of the shown windows, which restore() gives
+// back.
 //
 // Nothing here waits on another program: windows of other threads are asked to hide or
 // show without waiting for them, and the call then waits a bounded time for the requests to
@@ -28,9 +33,13 @@ class ClearingJournal;
 //
 // Before it hides windows, the object records them in a journal file of its own, removed
 // when it shows them again: should the process die first, DesktopRecovery (`stagehand
-// restore`) shows them again. All of it runs on the caller's thread.
+// restore`) shows them again; should it end normally with windows hidden, the library shows
+// them as it ends. All of it runs on the caller's thread.
 class STAGEHAND_API DesktopClearing {
 public:
+    // How long a clearing waits for another program to let go of the desktop, unless told.
+    static const DWORD kDefaultDesktopWait = 600000;
+
     // What one operation did.
     struct STAGEHAND_API Outcome {
         // The windows it asked to hide (or to show), and the programs they belong to.
@@ -42,6 +51,9 @@ public:
         vela::Array<vela::String> unresponsivePrograms;
         // How many could not even be asked, so that nothing will change them (logged, "415").
         unsigned int refused;
+        // Not empty when another program held the desktop all the time it was waited for:
+        // which program, and since when. Then nothing was changed.
+        vela::String desktopHolder;
 
         Outcome();
         Outcome(const Outcome& other);
@@ -50,16 +62,34 @@ public:
     };
 
     DesktopClearing();
-    // A copy has the same table and saved foreground window, and a journal of its own.
+    // A copy has the same table and saved foreground window, and a journal of its own; it
+    // holds the desktop once it hides something itself.
     DesktopClearing(const DesktopClearing& other);
     // Takes the other's table without showing any window; the journal of what this object
-    // hid stays on disk, for DesktopRecovery.
+    // hid stays on disk, for DesktopRecovery, and the desktop is let go.
     DesktopClearing& operator=(const DesktopClearing& other);
-    // Shows every recorded window again (restore()).
+    // Shows again what it hid since the last restore().
     ~DesktopClearing();
 
     // Whether the table holds anything.
     bool isValid() const;
+
+    // How long the clearing operations wait for another program to let go of the desktop,
+    // in milliseconds (0: not at all).
+    void setDesktopWait(DWORD milliseconds);
+
+    // What every clearing operation does first: takes the desktop, builds the table if it is
+    // empty and saves the foreground window and the stacking order unless they are saved.
+    // The outcome names the desktop's holder when another program held it all the time it
+    // was waited for; then nothing was done.
+    Outcome prepare();
+    // While this object holds the desktop: what a program that it starts finds in its
+    // environment variable STAGEHAND_DESKTOP_HOLDER, to clear the desktop within this hold.
+    // Empty when it holds nothing.
+    vela::String desktopHoldValue() const;
+    // The index in the table of the first recorded program of that name (its executable's,
+    // letter case aside), or 0xFFFFFFFF, logged ("116"), when there is none.
+    unsigned int findProgram(const vela::String& name) const;
 
     // Hides every recorded window but those of the named programs (executable names, the
     // first recorded program of each name) and the given windows.
@@ -67,9 +97,15 @@ public:
     // Applies the show command to the recorded windows of the first recorded program of
     // that name: SW_HIDE hides them as hideAllExcept does; any other command is only asked for.
     Outcome setProgramShowState(const vela::String& name, unsigned int showCmd);
-    // Shows every recorded window again without activating it, in its place in the Z order,
-    // then gives the foreground back to the saved window and removes the journal.
+    // Shows every recorded window again without activating it, each hidden one back in its
+    // place in the stacking order, then gives the foreground back to the saved window,
+    // removes the journal and lets the desktop go. With nothing hidden since the last
+    // restore, it shows the recorded windows only while no other program holds the desktop.
     Outcome restore();
+
+    // A process that ends with clearings alive: each shows again what it hid, without waiting
+    // for anyone, and removes its journal. For the library's entry point alone.
+    static void restoreAllAtExit();
 
 private:
     static const unsigned int kNotFound = 0xFFFFFFFF;
@@ -89,12 +125,10 @@ private:
         HWND window;
         unsigned int program;
     };
+    // What the object holds while windows are hidden: the desktop, the journal, the order.
+    struct Hold;
 
     void buildTable();
-    // What every clearing operation does first: the table, the foreground window unless one
-    // is saved, and once the look for abandoned journals.
-    void prepare();
-    unsigned int findProgram(const vela::String& name) const;
     // The recorded windows still owned by their process, in the table's order: of the
     // program `only` (kNotFound for all), but those of the kept programs (by index) and the
     // kept windows. A closed window's handle may since name another program's window.
@@ -103,14 +137,22 @@ private:
     // Records the windows in the journal, then hides them.
     Outcome hide(const vela::Array<OwnedWindow>& windows);
     // Asks for the show command (and for the foreground window, when not null) and reports
-    // what did not take effect in time.
-    Outcome apply(const vela::Array<OwnedWindow>& windows, unsigned int showCmd, HWND foreground = nullptr);
+    // what did not take effect in time; `late` are windows known not to respond already.
+    Outcome apply(const vela::Array<OwnedWindow>& windows, unsigned int showCmd, HWND foreground = nullptr,
+                  const vela::Array<HWND>& late = vela::Array<HWND>());
+    void enlist();
+    void delist();
+    // Asks for what restore() does, waiting for no one.
+    void leaveAtExit();
 
     HWND m_foregroundWindow;
     bool m_foregroundSaved;  // since the last restore
-    bool m_lookedForAbandoned;
+    DWORD m_desktopWait;
     vela::Array<RecordedProgram> m_programs;
-    ClearingJournal* m_journal;  // owned; each object has its own
+    std::unique_ptr<Hold> m_hold;
+    // The clearings of this process, for its end.
+    DesktopClearing* m_previous;
+    DesktopClearing* m_next;
 };
 
 }  // namespace stagehand

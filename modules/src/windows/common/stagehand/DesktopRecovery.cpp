@@ -4,6 +4,7 @@
 #include "JournalFiles.h"
 #include "LogCodes.h"
 #include "ProcessIdentity.h"
+#include "ScreenSaverSetting.h"
 #include "UniqueHandle.h"
 #include "WindowShowing.h"
 
@@ -28,13 +29,20 @@ typedef DesktopRecovery::JournalReport JournalReport;
 const unsigned int kDamagedNames = 100;
 
 // The journal in the file, or why it is refused; `unreadable` when that is no damage of the
-// file but a failure to read it, which may pass.
-const char* readJournal(HANDLE file, Journal& journal, bool& unreadable)
+// file but a failure to read it, which may pass. An empty file is a journal whose writer gave
+// back what it recorded, or was ended before it recorded anything: `empty`, and no journal.
+const char* readJournal(HANDLE file, Journal& journal, bool& unreadable, bool& empty)
 {
     LARGE_INTEGER size;
     unreadable = true;
+    empty = false;
     if (!GetFileSizeEx(file, &size))
         return "its size cannot be read";
+    if (size.QuadPart == 0) {
+        unreadable = false;
+        empty = true;
+        return nullptr;
+    }
     if (size.QuadPart > static_cast<LONGLONG>(kMaxJournalBytes)) {
         unreadable = false;
         return "it is larger than 1 MiB";
@@ -192,9 +200,10 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
                 continue;  // removed since it was listed
             Journal journal;
-            bool unreadable = !file.valid();
-            const char* problem = file.valid() ? readJournal(file.get(), journal, unreadable) : "it cannot be opened";
-            if (problem)
+            bool unreadable = !file.valid(), empty = false;
+            const char* problem =
+                file.valid() ? readJournal(file.get(), journal, unreadable, empty) : "it cannot be opened";
+            if (problem || empty)
                 journal.writer = ClearingJournal::writerOfName(names[i]);
             entry.writerPid = journal.writer.pid;
             entry.writerRunning = journal.writer.pid != 0 && isRunning(journal.writer);
@@ -208,14 +217,22 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                 entry.problem = problem;
             } else if (problem) {
                 refuse(entry, file.get(), problem, dryRun, quiet);
+            } else if (empty) {
+                // Nothing to give back: it goes quietly.
+                entry.outcome = JournalReport::RESTORED;
+                if (!dryRun)
+                    removeThrough(file.get());
             } else {
                 examine(journal, entry, programs);
                 HWND foreground = journalHandle(journal.foreground.handle);
                 if (!dryRun && entry.shown.size() != 0)
                     requests.push_back(std::make_unique<VisibilityRequest>(
                         entry.shown, true, isOwnedBy(foreground, journal.foreground.owner) ? foreground : nullptr));
-                entry.outcome = entry.unverified.size() == 0 ? JournalReport::RESTORED : JournalReport::KEPT;
-                if (entry.outcome == JournalReport::KEPT)
+                bool refused = !dryRun && entry.shown.size() != 0 && requests.back()->refused().size() != 0;
+                entry.outcome = entry.unverified.size() == 0 && !refused ? JournalReport::RESTORED : JournalReport::KEPT;
+                if (refused)
+                    entry.problem = "some windows could not be asked to show";
+                else if (entry.outcome == JournalReport::KEPT)
                     entry.problem = "the owners of some windows cannot be examined";
                 else if (!dryRun)
                     removeThrough(file.get());
@@ -233,7 +250,7 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             // A writer that still runs holds the screen saver off, and switches it on when it ends.
             report.screenSaverOn = saverToRestore && !saverHeld;
             if (report.screenSaverOn && !dryRun)
-                SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+                switchScreenSaver(true);
         }
     }
     report.programs = programs.size();

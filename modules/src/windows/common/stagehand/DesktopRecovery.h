@@ -22,7 +22,9 @@ namespace stagehand {
 // written meanwhile under its name stays. A damaged journal (cut short, of an unknown
 // version, not a journal, larger than 1 MiB) of an ended writer is refused with one line
 // naming it, and kept as NAME.damaged (NAME.damaged-2, ... when taken) for inspection; one
-// that a running writer may be writing is left alone.
+// that a running writer may be writing is left alone. An empty journal, whose writer gave
+// back what it recorded, goes quietly; a name in the folder that is no regular file is no
+// journal.
 class STAGEHAND_API DesktopRecovery {
 public:
     // What became of one journal.
@@ -32,7 +34,8 @@ public:
             LEFT_ALONE,  // its writer is running
             REFUSED,     // damaged, of an ended writer
             KEPT         // what could be checked was given back; kept, since the owners of
-                         // other windows could not be examined, or it could not be opened
+                         // other windows could not be examined, some windows could not be
+                         // asked to show, or it could not be opened
         };
 
         vela::String path;

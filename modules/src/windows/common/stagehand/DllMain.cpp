@@ -1,10 +1,29 @@
+#include <stagehand/DesktopClearing.h>
+#include <stagehand/ScreenSaverHold.h>
+
+#include "ThreadMessage.h"
+
 #include <windows.h>
 
-// The library starts no threads, and its one piece of per-thread state (the C interface's
-// message) is trivial storage that needs no cleanup, so it asks not to be told about threads.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH)
-        DisableThreadLibraryCalls(instance);
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        stagehand::ThreadMessage::attach();
+        break;
+    case DLL_THREAD_DETACH:
+        stagehand::ThreadMessage::threadEnds();
+        break;
+    case DLL_PROCESS_DETACH:
+        // A process that ends normally gives back what it still holds hidden or switched off.
+        // Its other threads are gone and the loader lock is held: nothing is waited for.
+        if (reserved) {
+            stagehand::DesktopClearing::restoreAllAtExit();
+            stagehand::ScreenSaverHold::releaseAllAtExit();
+        } else {
+            stagehand::ThreadMessage::detach();
+        }
+        break;
+    }
     return TRUE;
 }

@@ -14,10 +14,6 @@ namespace stagehand {
 
 namespace {
 
-// Our own readers hold a journal open for a millisecond or two; one that holds it longer
-// (a virus scanner, an editor) makes the writer choose a fresh name instead.
-const DWORD kReplaceBound = 200;
-
 // Room for "\stagehand\" and the longest journal name after the base.
 const size_t kNameRoom = 80;
 
@@ -146,10 +142,10 @@ const char* prepareJournalFolder(const String& folder, DWORD& error)
     return nullptr;
 }
 
-DWORD writeNewFile(const String& path, const std::string& text)
+DWORD createJournalFile(const String& path, const std::string& text, FileHandle& file)
 {
-    FileHandle file(CreateFileW(path.wide(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    file.reset(CreateFileW(path.wide(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return GetLastError();
     DWORD n = 0;
@@ -158,33 +154,20 @@ DWORD writeNewFile(const String& path, const std::string& text)
         return n == text.size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
     // Nothing half written stays under a claimed name.
     DWORD error = GetLastError();
-    FILE_DISPOSITION_INFO remove = {TRUE};
-    SetFileInformationByHandle(file.get(), FileDispositionInfo, &remove, sizeof remove);
+    retireJournalFile(file);
     return error;
 }
 
-DWORD replaceFile(const String& path, const std::string& text)
+bool retireJournalFile(FileHandle& file)
 {
-    // The name is this writer's alone; a stale one of a crash goes first, and a link
-    // planted there is removed, not followed.
-    String temporary = String(path).append(".tmp");
-    DeleteFileW(temporary.wide());
-    DWORD error = writeNewFile(temporary, text);
-    if (error == ERROR_SUCCESS) {
-        DWORD start = GetTickCount();
-        for (DWORD wait = 1;; wait *= 2) {
-            if (MoveFileExW(temporary.wide(), path.wide(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                return ERROR_SUCCESS;
-            error = GetLastError();
-            bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-            if (!held || GetTickCount() - start >= kReplaceBound)
-                break;
-            Sleep(wait < 32 ? wait : 32);
-        }
-    }
-    vela::LastErrorKeeper keep;
-    DeleteFileW(temporary.wide());
-    return error;
+    if (!file.valid())
+        return true;
+    LARGE_INTEGER start = {};
+    bool emptied = SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    bool removed = SetFileInformationByHandle(file.get(), FileDispositionInfo, &remove, sizeof remove);
+    file.reset();
+    return emptied || removed;
 }
 
 vela::Array<String> listJournalFiles(const String& folder, const wchar_t* pattern, DWORD& error)
@@ -203,7 +186,8 @@ vela::Array<String> listJournalFiles(const String& folder, const wchar_t* patter
     do {
         // A pattern may also match by a short name.
         size_t n = std::wcslen(found.cFileName);
-        if (n > 4 && _wcsicmp(found.cFileName + n - 4, L".txt") == 0)
+        bool regular = !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        if (regular && n > 4 && _wcsicmp(found.cFileName + n - 4, L".txt") == 0)
             names.append(String(reinterpret_cast<const unsigned short*>(found.cFileName)));
     } while (FindNextFileW(search.get(), &found));
     return names;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UniqueHandle.h"
+
 #include <vela/Array.h>
 #include <vela/String.h>
 
@@ -23,17 +25,20 @@ vela::String journalFolder();
 // otherwise why not, and `error` holds the Windows error code where there is one (else 0).
 const char* prepareJournalFolder(const vela::String& folder, DWORD& error);
 
-// Writes a new file that must not exist yet (ERROR_FILE_EXISTS when it does), flushed:
-// claiming a name this way makes it unique across processes and copies of the library.
-DWORD writeNewFile(const vela::String& path, const std::string& text);
+// Creates the file, which must not exist yet (ERROR_FILE_EXISTS when it does), writes the
+// text and flushes it: claiming a name this way makes it unique across processes and copies
+// of the library. The file stays open in `file`, for writing and deleting, and shared only
+// with readers that allow both. ERROR_SUCCESS, or why not; a file that could not be written
+// whole is removed again.
+DWORD createJournalFile(const vela::String& path, const std::string& text, FileHandle& file);
 
-// Replaces the file by `text` whole: a temporary file beside it, flushed, then renamed over
-// it, so that a crash leaves the old file or the new one. The rename is retried for a
-// bounded time while a reader holds the file open. ERROR_SUCCESS, or why not.
-DWORD replaceFile(const vela::String& path, const std::string& text);
+// Empties the file and marks it for deletion, through its handle, then closes it: a reader
+// that holds it meanwhile finds it empty. False when neither could be done.
+bool retireJournalFile(FileHandle& file);
 
-// The names in the folder that match the pattern (as FindFirstFileW takes it) and end in
-// ".txt". A folder that does not exist holds none; `error` is set when it cannot be listed.
+// The regular files in the folder whose names match the pattern (as FindFirstFileW takes it)
+// and end in ".txt"; folders and links are no journals. A folder that does not exist holds
+// none; `error` is set when it cannot be listed.
 vela::Array<vela::String> listJournalFiles(const vela::String& folder, const wchar_t* pattern, DWORD& error);
 
 }  // namespace stagehand

@@ -52,20 +52,27 @@ const char kGridMismatch[] = "345 ";
 const char kNotAllWindowsMade[] = "378 ";
 const char kPlaceTileFails[] = "396 ";
 
-// "stagehand.GenericWindows", for the screen saver of every render window
+// "stagehand.ScreenSaverHold"
 const char kScreenSaverNotBack[] = "353 ";
+const char kDisplayNotKept[] = "354 ";
 
 // "stagehand.ClearingJournal"
 const char kRecoveryOff[] = "411 ";
 
-// "RenderWindowManager", for the desktop clearing of every manager
-const char kLeftHidden[] = "412 ";
+// "stagehand.DesktopClearing"
 const char kUnresponsive[] = "413 ";
 const char kNotShownAgain[] = "414 ";
 const char kNotAsked[] = "415 ";
 
 // "stagehand.DesktopRecovery"
 const char kJournalRefused[] = "421 ";
+
+// "stagehand.DesktopLock"
+const char kLeftHidden[] = "412 ";
+const char kWaitingForDesktop[] = "441 ";
+const char kDesktopBusy[] = "442 ";
+const char kHolderDied[] = "443 ";
+const char kLockUnusable[] = "444 ";
 
 // "stagehand.TestRun"
 const char kJobNotMade[] = "431 ";

@@ -6,6 +6,7 @@
 #include <vela/TraceLogger.h>
 
 #include <climits>
+#include <exception>
 
 using vela::LoggerPriority;
 using vela::String;
@@ -39,7 +40,7 @@ RenderWindowManager::WindowParam::~WindowParam() = default;
 
 // ---- Construction, copies and destruction
 
-RenderWindowManager::RenderWindowManager()
+RenderWindowManager::RenderWindowManager() : m_lastCreation(CREATED)
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::RenderWindowManager()", __FILE__, 54);
 }
@@ -48,9 +49,16 @@ RenderWindowManager::RenderWindowManager(const RenderWindowManager& other) = def
 
 RenderWindowManager& RenderWindowManager::operator=(const RenderWindowManager& other) = default;
 
-// The members go in reverse order: the clearing first, which shows the desktop again, then
-// the render windows with the groups.
-RenderWindowManager::~RenderWindowManager() = default;
+// The desktop comes back first, then the members go in reverse order: the clearing, which
+// has nothing left to show, then the render windows with the groups.
+RenderWindowManager::~RenderWindowManager()
+{
+    try {
+        restoreAllTopLevelProcess();
+    } catch (const std::exception&) {
+        // The clearing's own destructor tries again, and logs what it cannot show.
+    }
+}
 
 bool RenderWindowManager::isValid() const
 {
@@ -87,13 +95,24 @@ SharedWindowList RenderWindowManager::newAdapterGroup(const String& adapterId)
     return group.windows;
 }
 
+RenderWindowManager::Creation RenderWindowManager::lastCreation() const
+{
+    return m_lastCreation;
+}
+
+const DesktopClearing::Outcome& RenderWindowManager::lastClearing() const
+{
+    return m_lastClearing;
+}
+
 // ---- Creation
 
-// Made hidden, a window is placed and shown in one move: X maps it once, where it belongs.
-// Each window is made, and then moved, on the calling thread, so SetWindowPos here waits on
-// no other program; SWP_NOOWNERZORDER leaves an owner (WindowParam::parent), which may be
-// another program's, where it is.
-SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, WindowList& windowList)
+// Made hidden, a window is placed and shown in one move by the form that made it: X maps it
+// once, where it belongs. Each window is made, and then moved, on the calling thread, so
+// SetWindowPos waits on no other program; SWP_NOOWNERZORDER leaves an owner
+// (WindowParam::parent), which may be another program's, where it is.
+SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info&,
+                                               WindowList& windowList)
 {
     SharedWindow result(new GenericWindows());
     if (!result->initialize(GetModuleHandleW(nullptr), param.parent, param.windowName, param.style & ~WS_VISIBLE)) {
@@ -105,16 +124,12 @@ SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, WindowL
     return result;
 }
 
-void RenderWindowManager::showAtCorner(const WindowList& windows, const MonitorInfoEnumerator::Info& monitor)
+void RenderWindowManager::show(const SharedWindow& window, int x, int y, int width, int height, UINT flags)
 {
-    const RECT& area = monitor.monitorInfo.rcMonitor;
-    for (unsigned int i = 0; i < windows.size(); ++i) {
-        if (!SetWindowPos(windows[i]->getHWND(), nullptr, area.left, area.top, 0, 0,
-                          SWP_NOSIZE | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
-            DWORD error = GetLastError();
-            s_log.log(LoggerPriority::FAILURE, logcode::kPlaceWindowFails, "SetWindowPos failed ",
-                      static_cast<unsigned int>(error));
-        }
+    if (!SetWindowPos(window->getHWND(), nullptr, x, y, width, height, flags | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
+        DWORD error = GetLastError();
+        s_log.log(LoggerPriority::FAILURE, logcode::kPlaceWindowFails, "SetWindowPos failed ",
+                  static_cast<unsigned int>(error));
     }
 }
 
@@ -122,19 +137,17 @@ SharedWindow RenderWindowManager::createRenderWindow(const WindowParam& param, c
 {
     MonitorInfoEnumerator::Info monitor;
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
+        m_lastCreation = NO_SUCH_ADAPTER;
         s_log.log(LoggerPriority::FAILURE, logcode::kNoAdapter, "Adapter ID ", adapterId,
                   " does not have a valid adapter");
         return SharedWindow();
     }
     SharedWindowList windows = adapterGroup(adapterId);
-    SharedWindow window = addNewWindow(param, *windows.get());
+    SharedWindow window = addNewWindow(param, monitor, *windows.get());
+    m_lastCreation = window->isInitialized() ? CREATED : NOT_ALL_CREATED;
     const RECT& r = param.rect;
-    if (window->isInitialized() && !SetWindowPos(window->getHWND(), nullptr, r.left, r.top, extent(r.left, r.right),
-                                                 extent(r.top, r.bottom), SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {
-        DWORD error = GetLastError();
-        s_log.log(LoggerPriority::FAILURE, logcode::kPlaceWindowFails, "SetWindowPos failed ",
-                  static_cast<unsigned int>(error));
-    }
+    if (window->isInitialized())
+        show(window, r.left, r.top, extent(r.left, r.right), extent(r.top, r.bottom), 0);
     return window;
 }
 
@@ -145,7 +158,10 @@ bool RenderWindowManager::createRenderWindow(const vela::Array<WindowParam>& cre
     WindowList added;
     if (!addNewWindows(creationParam, adapterId, windows, monitor, added))
         return false;
-    showAtCorner(added, monitor);
+    // At the monitor's corner, the last on top.
+    const RECT& area = monitor.monitorInfo.rcMonitor;
+    for (unsigned int i = 0; i < added.size(); ++i)
+        show(added[i], area.left, area.top, 0, 0, SWP_NOSIZE);
     return true;
 }
 
@@ -155,10 +171,12 @@ bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creation
 {
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createRenderWindow", __FILE__, 276);
     if (creationParam.size() == 0) {
+        m_lastCreation = NO_PARAMETERS;
         s_log.log(LoggerPriority::FAILURE, logcode::kNoParameters, "Need at least one parameter in creationParam");
         return false;
     }
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
+        m_lastCreation = NO_SUCH_ADAPTER;
         s_log.log(LoggerPriority::FAILURE, logcode::kNoAdapterForArray, "Adapter ID ", adapterId,
                   " does not have a valid adapter");
         return false;
@@ -166,10 +184,11 @@ bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creation
     if (!windows.get())
         windows = newAdapterGroup(adapterId);
     for (unsigned int i = 0; i < creationParam.size(); ++i) {
-        SharedWindow window = addNewWindow(creationParam[i], *windows.get());
+        SharedWindow window = addNewWindow(creationParam[i], monitor, *windows.get());
         if (window->isInitialized())
             added.append(window);
     }
+    m_lastCreation = added.size() == creationParam.size() ? CREATED : NOT_ALL_CREATED;
     return true;
 }
 
@@ -179,6 +198,7 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     TraceLogger trace(s_log.traceLogger(), "RenderWindowManager::createTiledRenderWindow", __FILE__, 342);
     // In 64 bits: a 32-bit product of two large dimensions would wrap to a small count.
     if (params.size() != static_cast<unsigned long long>(tile.columns) * tile.rows) {
+        m_lastCreation = GRID_MISMATCH;
         s_log.log(LoggerPriority::FAILURE, logcode::kGridMismatch,
                   "The number of windows must match the tiling dimension");
         return false;
@@ -192,9 +212,11 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
     WindowList list;
     if (!addNewWindows(params, adapterId, windows, monitor, list))
         return false;
+    const RECT& area = monitor.monitorInfo.rcMonitor;
     if (list.size() != params.size()) {
         s_log.log(LoggerPriority::FAILURE, logcode::kNotAllWindowsMade, "Not all requested windows can be created");
-        showAtCorner(list, monitor);
+        for (unsigned int i = 0; i < list.size(); ++i)
+            show(list[i], area.left, area.top, 0, 0, SWP_NOSIZE);
         return false;
     }
 
@@ -219,9 +241,20 @@ bool RenderWindowManager::createTiledRenderWindow(const vela::Array<WindowParam>
 
 // ---- Desktop clearing
 
+void RenderWindowManager::initialize()
+{
+    m_lastClearing = m_clearing.prepare();
+}
+
+unsigned int RenderWindowManager::findTopLevelProcess(const String& name)
+{
+    initialize();
+    return m_clearing.findProgram(name);
+}
+
 void RenderWindowManager::setTopLevelProcessShowState(const String& name, unsigned int showCmd)
 {
-    m_clearing.setProgramShowState(name, showCmd);
+    m_lastClearing = m_clearing.setProgramShowState(name, showCmd);
 }
 
 void RenderWindowManager::minimizeTopLevelProcess(const String& name)
@@ -232,28 +265,33 @@ void RenderWindowManager::minimizeTopLevelProcess(const String& name)
 
 void RenderWindowManager::hideAllTopLevelProcess()
 {
-    m_clearing.hideAllExcept(vela::Array<String>(), vela::Array<HWND>());
+    m_lastClearing = m_clearing.hideAllExcept(vela::Array<String>(), vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<HWND>& keepWindows)
 {
-    m_clearing.hideAllExcept(vela::Array<String>(), keepWindows);
+    m_lastClearing = m_clearing.hideAllExcept(vela::Array<String>(), keepWindows);
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses)
 {
-    m_clearing.hideAllExcept(keepProcesses, vela::Array<HWND>());
+    m_lastClearing = m_clearing.hideAllExcept(keepProcesses, vela::Array<HWND>());
 }
 
 void RenderWindowManager::hideAllTopLevelProcessExcept(const vela::Array<String>& keepProcesses,
                                                        const vela::Array<HWND>& keepWindows)
 {
-    m_clearing.hideAllExcept(keepProcesses, keepWindows);
+    m_lastClearing = m_clearing.hideAllExcept(keepProcesses, keepWindows);
 }
 
 void RenderWindowManager::restoreAllTopLevelProcess()
 {
-    m_clearing.restore();
+    m_lastClearing = m_clearing.restore();
+}
+
+void RenderWindowManager::setDesktopWait(DWORD milliseconds)
+{
+    m_clearing.setDesktopWait(milliseconds);
 }
 
 }  // namespace stagehand

@@ -25,8 +25,8 @@ typedef vela::SharedResource<vela::PointerStorage<WindowList, 0, 3>, 0> SharedWi
 // DesktopClearing of its own (which says how).
 //
 // The monitors are enumerated once, by the constructor. Destroying the manager shows every
-// recorded window again and gives the foreground back, then releases the render windows
-// that nobody else holds.
+// recorded window again and gives the foreground back (unless another program holds the
+// desktop by then), then releases the render windows that nobody else holds.
 //
 // All of it runs on the caller's thread, which owns the render windows and must pump
 // them (GenericWindows::listenOnce).
@@ -61,6 +61,15 @@ public:
         // fields without a value. Defaulted here, the assignment is not user-provided, so
         // the implicit copy constructor stays undeprecated.
         TileParam& operator=(const TileParam& other) = default;
+    };
+
+    // What the last creating call made of its request, beyond its result.
+    enum Creation {
+        CREATED,          // every window it was asked for
+        NO_SUCH_ADAPTER,  // no monitor has the adapter id: nothing was made
+        NO_PARAMETERS,    // an empty parameter array: nothing was made
+        GRID_MISMATCH,    // the parameters do not fill the grid: nothing changed
+        NOT_ALL_CREATED   // some windows could not be initialized (logged)
     };
 
     // The render windows of one adapter.
@@ -116,13 +125,28 @@ public:
     // Shows every recorded window and gives the foreground back to the saved window.
     void restoreAllTopLevelProcess();
 
+    // How long desktop clearing waits for another program to let go of the desktop, in
+    // milliseconds (DesktopClearing::kDefaultDesktopWait unless set).
+    void setDesktopWait(DWORD milliseconds);
+    // What the last creating call did, and what the last clearing call did (its windows,
+    // those that did not respond, and whether another program held the desktop).
+    Creation lastCreation() const;
+    const DesktopClearing::Outcome& lastClearing() const;
+
 private:
     static const unsigned int kNotFound = 0xFFFFFFFF;
 
-    // A window for the parameter, hidden, in the list when it could be initialized.
-    SharedWindow addNewWindow(const WindowParam& param, WindowList& windowList);
-    // Shows the windows at the monitor's top-left corner, the last on top.
-    void showAtCorner(const WindowList& windows, const MonitorInfoEnumerator::Info& monitor);
+    // Builds the table of the desktop's programs when it is empty (through the clearing,
+    // which takes the desktop first).
+    void initialize();
+    // The index of the first recorded program of that name, or 0xFFFFFFFF (logged).
+    unsigned int findTopLevelProcess(const vela::String& name);
+    // A window for the parameter on the monitor, made hidden, in the list when it could be
+    // initialized; it is shown where the calling form places it.
+    SharedWindow addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info& monitor,
+                              WindowList& windowList);
+    // Places and shows one window in one move; the move's failure is logged ("261").
+    static void show(const SharedWindow& window, int x, int y, int width, int height, UINT flags);
     // The adapter's group: the first whose id matches, or a new, empty one.
     SharedWindowList adapterGroup(const vela::String& adapterId);
     // The list of the adapter's group, or an empty holder.
@@ -140,6 +164,9 @@ private:
 
     vela::Array<WindowGroupedByAdapterID> m_windowGroups;
     MonitorInfoEnumerator m_monitorEnumerator;
+    Creation m_lastCreation;
+    DesktopClearing::Outcome m_lastClearing;
+    // Last, so that it goes first, after the destructor's own restore.
     DesktopClearing m_clearing;
 };
 

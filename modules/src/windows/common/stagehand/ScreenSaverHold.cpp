@@ -1,10 +1,11 @@
 #include <stagehand/ScreenSaverHold.h>
 
 #include "ClearingJournal.h"
+#include "DisplayRequest.h"
 #include "JournalFiles.h"
 #include "LogCodes.h"
 #include "ProcessIdentity.h"
-#include "UniqueHandle.h"
+#include "ScreenSaverSetting.h"
 
 #include <vela/ClassLogger.h>
 #include <vela/LastErrorKeeper.h>
@@ -17,12 +18,22 @@ namespace stagehand {
 
 namespace {
 
-// The screen saver is a render window's: its lines are the window's.
-vela::ClassLogger s_log("stagehand.GenericWindows");
+vela::ClassLogger s_log("stagehand.ScreenSaverHold");
 
-// The holds of this copy of the library, and the journal of the one that switched it off.
+// The holds of this copy of the library, on any thread, and the journal of the one that
+// switched the screen saver off, all under one lock.
+SRWLOCK s_lock = SRWLOCK_INIT;
 unsigned int s_holders = 0;
-ClearingJournal* s_journal = nullptr;
+ClearingJournal s_journal(ClearingJournal::SCREEN_SAVER);
+bool s_journaled = false;
+
+class Exclusive {
+public:
+    Exclusive() { AcquireSRWLockExclusive(&s_lock); }
+    ~Exclusive() { ReleaseSRWLockExclusive(&s_lock); }
+    Exclusive(const Exclusive&) = delete;
+    Exclusive& operator=(const Exclusive&) = delete;
+};
 
 // The writers of the screen-saver journals in the folder, but for this copy's own.
 vela::Array<JournalProcess> otherHolders()
@@ -34,7 +45,7 @@ vela::Array<JournalProcess> otherHolders()
         folder.empty() ? vela::Array<vela::String>()
                        : listJournalFiles(folder, ClearingJournal::pattern(ClearingJournal::SCREEN_SAVER), error);
     for (unsigned int i = 0; i < names.size(); ++i)
-        if (!s_journal || !s_journal->isNamed(names[i]))
+        if (!s_journal.isNamed(names[i]))
             writers.append(ClearingJournal::writerOfName(names[i]));
     return writers;
 }
@@ -48,16 +59,12 @@ bool heldElsewhere()
     return false;
 }
 
-}  // namespace
-
-ScreenSaverHold::ScreenSaverHold() : m_held(false) {}
-
-ScreenSaverHold::~ScreenSaverHold()
+// What the last hold gives back. Switched on again, the journal goes; otherwise it stays,
+// for DesktopRecovery.
+void giveBack()
 {
-    if (!m_held || --s_holders != 0)
-        return;
-    SetThreadExecutionState(ES_CONTINUOUS);
-    if (!s_journal)
+    DisplayRequest::release();
+    if (!s_journaled)
         return;
     vela::LastErrorKeeper keep;  // a destructor runs on failure paths too
     bool held = false;
@@ -66,17 +73,28 @@ ScreenSaverHold::~ScreenSaverHold()
     } catch (...) {
         // Without memory to look, what this process changed is given back.
     }
-    // Switched on again, the journal goes; otherwise it stays, for DesktopRecovery.
-    if (held || SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE)) {
-        s_journal->clear();
+    if (held || switchScreenSaver(true)) {
+        s_journal.clear();
+        s_journaled = false;
     } else {
         DWORD error = GetLastError();
         s_log.log(LoggerPriority::FAILURE, logcode::kScreenSaverNotBack,
                   "The screen saver cannot be switched back on (error ", error,
                   "): 'stagehand restore' will, once this program has ended");
     }
-    delete s_journal;
-    s_journal = nullptr;
+}
+
+}  // namespace
+
+ScreenSaverHold::ScreenSaverHold() : m_held(false) {}
+
+ScreenSaverHold::~ScreenSaverHold()
+{
+    if (!m_held)
+        return;
+    Exclusive only;
+    if (s_holders != 0 && --s_holders == 0)
+        giveBack();
 }
 
 bool ScreenSaverHold::take()
@@ -84,23 +102,39 @@ bool ScreenSaverHold::take()
     // A retry after a failed initialize keeps the hold of the first attempt.
     if (m_held)
         return true;
+    Exclusive only;
     if (s_holders == 0) {
         BOOL active = FALSE;
-        if (!SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0))
+        if (!readScreenSaver(active))
             return false;
         vela::LastErrorKeeper keep;
         // Off, with a journal of another holder: it was on, and that holder switched it off.
         if (active || otherHolders().size() != 0) {
-            s_journal = new ClearingJournal(ClearingJournal::SCREEN_SAVER);
-            s_journal->record(vela::Array<JournalWindow>(), nullptr);
+            Journal journal = {currentProcess(), JournalWindow(), vela::Array<JournalWindow>()};
+            s_journal.write(formatJournal(journal));
+            s_journaled = true;
         }
         if (active)
-            SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
-        SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
+            switchScreenSaver(false);
+        if (!DisplayRequest::take())
+            s_log.log(LoggerPriority::FAILURE, logcode::kDisplayNotKept, "The display cannot be kept on (error ",
+                      static_cast<unsigned int>(GetLastError()), ")");
     }
     ++s_holders;
     m_held = true;
     return true;
+}
+
+void ScreenSaverHold::releaseAllAtExit()
+{
+    // A thread that ended with the process may have held the lock: then it is left alone.
+    if (!TryAcquireSRWLockExclusive(&s_lock))
+        return;
+    if (s_holders != 0) {
+        s_holders = 0;
+        giveBack();
+    }
+    ReleaseSRWLockExclusive(&s_lock);
 }
 
 }  // namespace stagehand

@@ -2,11 +2,13 @@
 
 #include <stagehand/ScreenSaverHold.h>
 
+#include "DesktopLock.h"
 #include "LogCodes.h"
 #include "UniqueHandle.h"
 
 #include <vela/ClassLogger.h>
 
+#include <cwchar>
 #include <vector>
 
 using vela::LoggerPriority;
@@ -39,9 +41,120 @@ HANDLE killingJob()
     return job;
 }
 
+// The error mode that a program started meanwhile inherits; the caller's comes back after.
+class ErrorMode {
+public:
+    explicit ErrorMode(UINT added) : m_mode(GetErrorMode()) { SetErrorMode(m_mode | added); }
+    ~ErrorMode() { SetErrorMode(m_mode); }
+    ErrorMode(const ErrorMode&) = delete;
+    ErrorMode& operator=(const ErrorMode&) = delete;
+
+private:
+    UINT m_mode;
+};
+
+// The standard handles of this process as inheritable copies, the only handles a program
+// started with them inherits: whatever else the harness holds inheritable stays its own.
+class StandardHandles {
+public:
+    StandardHandles()
+    {
+        const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+        for (int i = 0; i < 3; ++i) {
+            HANDLE handle = GetStdHandle(kinds[i]);
+            m_given[i] = nullptr;
+            for (int k = 0; k < i && !m_given[i]; ++k)
+                if (m_original[k] == handle)
+                    m_given[i] = m_given[k];
+            m_original[i] = handle;
+            HANDLE copy = nullptr;
+            if (!m_given[i] && handle && handle != INVALID_HANDLE_VALUE &&
+                DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
+                                DUPLICATE_SAME_ACCESS)) {
+                m_copies[i].reset(copy);
+                m_given[i] = copy;
+                m_list.push_back(copy);
+            }
+        }
+    }
+    StandardHandles(const StandardHandles&) = delete;
+    StandardHandles& operator=(const StandardHandles&) = delete;
+
+    // Sets the startup information to pass them, and nothing else; false when there is none.
+    bool passIn(STARTUPINFOEXW& startup, LPPROC_THREAD_ATTRIBUTE_LIST attributes)
+    {
+        if (m_list.empty() || !attributes ||
+            !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, m_list.data(),
+                                       m_list.size() * sizeof(HANDLE), nullptr, nullptr))
+            return false;
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = m_given[0];
+        startup.StartupInfo.hStdOutput = m_given[1];
+        startup.StartupInfo.hStdError = m_given[2];
+        startup.lpAttributeList = attributes;
+        return true;
+    }
+
+private:
+    HANDLE m_original[3];
+    HANDLE m_given[3];
+    KernelHandle m_copies[3];
+    std::vector<HANDLE> m_list;
+};
+
+// A list of one process-and-thread attribute, deleted with the object.
+class AttributeList {
+public:
+    AttributeList()
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_storage.resize(size);
+        m_list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(m_list, 1, 0, &size))
+            m_list = nullptr;
+    }
+    ~AttributeList()
+    {
+        if (m_list)
+            DeleteProcThreadAttributeList(m_list);
+    }
+    AttributeList(const AttributeList&) = delete;
+    AttributeList& operator=(const AttributeList&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const { return m_list; }
+
+private:
+    std::vector<BYTE> m_storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST m_list;
+};
+
+// This process's environment, with the desktop's holder named (or no holder, for an empty value).
+std::vector<wchar_t> environmentWith(const String& holder)
+{
+    std::wstring name = std::wstring(DesktopLock::kHolderVariable) + L"=";
+    std::vector<wchar_t> block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; entry && *entry; entry += std::wcslen(entry) + 1)
+        if (_wcsnicmp(entry, name.c_str(), name.size()) != 0)
+            block.insert(block.end(), entry, entry + std::wcslen(entry) + 1);
+    if (strings)
+        FreeEnvironmentStringsW(strings);
+    if (!holder.empty()) {
+        block.insert(block.end(), name.begin(), name.end());
+        block.insert(block.end(), holder.wide(), holder.wide() + holder.size() + 1);
+    }
+    block.push_back(L'\0');
+    return block;
+}
+
 }  // namespace
 
-TestRun::Options::Options() : timeout(INFINITE), stop(nullptr), timedOut(nullptr), context(nullptr) {}
+TestRun::Options::Options()
+    : desktopWait(DesktopClearing::kDefaultDesktopWait), timeout(INFINITE), stop(nullptr), timedOut(nullptr),
+      context(nullptr)
+{
+}
 
 TestRun::Options::Options(const Options& other) = default;
 
@@ -57,6 +170,19 @@ TestRun::Outcome& TestRun::Outcome::operator=(const Outcome& other) = default;
 
 TestRun::Outcome::~Outcome() = default;
 
+int TestRun::Outcome::exitStatus() const
+{
+    switch (ending) {
+    case EXITED: return static_cast<int>(exitCode);
+    case TIMED_OUT: return kTimedOut;
+    case NOT_FOUND: return kNotFound;
+    case NOT_STARTED: return kNotStarted;
+    case FAILED:
+    case DESKTOP_BUSY: break;
+    }
+    return kFailed;
+}
+
 TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
 {
     Outcome outcome;
@@ -67,18 +193,32 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
                   static_cast<unsigned int>(outcome.error));
         return outcome;
     }
-    // Started suspended, before anything changes: a program that cannot start changes
-    // nothing, and one that can opens its windows after the table is built.
+    // The desktop first, then the program started suspended, before anything changes: a
+    // program that cannot start changes nothing, and one that can opens its windows after
+    // the table is built.
+    DesktopClearing clearing;
+    clearing.setDesktopWait(options.desktopWait);
+    outcome.hidden = clearing.prepare();
+    if (!outcome.hidden.desktopHolder.empty()) {
+        outcome.ending = Outcome::DESKTOP_BUSY;
+        return outcome;
+    }
     std::vector<wchar_t> line(commandLine.wide(), commandLine.wide() + commandLine.size() + 1);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
+    std::vector<wchar_t> environment = environmentWith(clearing.desktopHoldValue());
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    StandardHandles handles;
+    AttributeList attributes;
+    bool inherit = handles.passIn(startup, attributes.get());
     PROCESS_INFORMATION started = {};
-    UINT mode = GetErrorMode();
-    SetErrorMode(mode | kNoDialogs);
-    BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                                  &startup, &started);
-    outcome.error = created ? 0 : GetLastError();
-    SetErrorMode(mode);
+    BOOL created;
+    {
+        ErrorMode noDialogs(kNoDialogs);
+        created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit,
+                                 CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
+                                 environment.data(), nullptr, &startup.StartupInfo, &started);
+        outcome.error = created ? 0 : GetLastError();
+    }
     if (!created) {
         bool missing = outcome.error == ERROR_FILE_NOT_FOUND || outcome.error == ERROR_PATH_NOT_FOUND;
         outcome.ending = missing ? Outcome::NOT_FOUND : Outcome::NOT_STARTED;
@@ -93,10 +233,9 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
         return outcome;
     }
 
+    outcome.hidden = clearing.hideAllExcept(options.spare, options.spareWindows);
     ScreenSaverHold hold;
     hold.take();
-    DesktopClearing clearing;
-    outcome.hidden = clearing.hideAllExcept(options.spare, options.spareWindows);
     ULONGLONG start = GetTickCount64();
     // A program that never runs, or a wait that fails, would be waited for without end.
     DWORD waited = WAIT_FAILED;
@@ -108,9 +247,8 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     if (waited == WAIT_FAILED) {
         outcome.error = GetLastError();
         outcome.ending = Outcome::NOT_STARTED;
-        s_log.log(LoggerPriority::FAILURE, logcode::kNotRunOrWaited,
-                  "The program could not be run or waited for (error ", static_cast<unsigned int>(outcome.error),
-                  "): it is ended");
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotRunOrWaited, "The program could not be run or waited for (error ",
+                  static_cast<unsigned int>(outcome.error), "): it is ended");
     }
     if (outcome.ending != Outcome::EXITED) {
         if (waited == WAIT_TIMEOUT && options.timedOut)

@@ -29,6 +29,13 @@ public:
         }
         m_handle = handle;
     }
+    // Hands the handle over to the caller, who closes it.
+    Type release()
+    {
+        Type handle = m_handle;
+        m_handle = Traits::invalid();
+        return handle;
+    }
 
 private:
     Type m_handle;

@@ -11,6 +11,8 @@
 #include <stagehand/WindowEnumerator.h>
 #include <vela/Exception.h>
 
+#include "ThreadMessage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -38,10 +40,7 @@ namespace {
 
 const unsigned int kMaxGridSide = 64;
 
-// Trivial storage on purpose: a thread_local with a destructor pins the DLL and hangs the
-// exit of a thread that called in after the DLL was freed.
-const size_t kMessageSize = 1024;
-thread_local char t_lastError[kMessageSize];
+const size_t kMessageSize = stagehand::ThreadMessage::kSize;
 
 // A refused call: its status and why, thrown from inside an entry point to its guard.
 struct Refusal {
@@ -71,13 +70,13 @@ size_t put(size_t at, const char* text) noexcept
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
             --n;
     }
-    std::memcpy(t_lastError + at, text, n);
+    std::memcpy(stagehand::ThreadMessage::text() + at, text, n);
     return at + n;
 }
 
 stagehand_status keep(const char* function, stagehand_status status, const char* message) noexcept
 {
-    t_lastError[put(put(put(0, function), ": "), message)] = '\0';
+    stagehand::ThreadMessage::text()[put(put(put(0, function), ": "), message)] = '\0';
     return status;
 }
 
@@ -178,14 +177,15 @@ const char* stagehand_status_name(stagehand_status status)
 stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* needed)
 {
     // Not guarded: a failure here must not replace the message it is asked for.
-    uint32_t length = static_cast<uint32_t>(std::strlen(t_lastError)) + 1;
+    const char* message = stagehand::ThreadMessage::text();
+    uint32_t length = static_cast<uint32_t>(std::strlen(message)) + 1;
     if (needed)
         *needed = length;
     if (!buffer && size > 0)
         return STAGEHAND_NULL_ARGUMENT;
     if (size < length)
         return STAGEHAND_BUFFER_TOO_SMALL;
-    std::memcpy(buffer, t_lastError, length);
+    std::memcpy(buffer, message, length);
     return STAGEHAND_OK;
 }
 
