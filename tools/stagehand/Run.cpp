@@ -169,6 +169,8 @@ int runProgram(const RunOptions& options)
     run.timeout = options.timeout;
     run.start = utcNow();
 
+    // Until the reports are written and the files beside them gone: a closing console waits.
+    Interruption interruption;
     // Every file is made before the desktop changes. One that cannot be fails the run, which
     // the others still report.
     std::unique_ptr<OutputFile> report = outputFile(options.report, "report");
@@ -181,7 +183,6 @@ int runProgram(const RunOptions& options)
         if (file && !file->ready() && problem.empty())
             problem = file->problem();
 
-    Interruption interruption;  // until the reports are written: a closing console waits for them
     if (problem.empty())
         runOnDesktop(run, options, screenshot.get(), interruption);
     else
