@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix and builds examples/typical_test against the
-# installed package with the installed toolchain file, as C++17 and as C++20, the way the
-# README tells a consumer to; then tests/c/c_road.c as a caller of another compiler builds
-# it, from the C header and an import library made of stagehand.def; then again as a caller
-# of Microsoft's toolchain builds it: clang in MSVC mode, lld-link, the installed MSVC-format
-# lib/stagehand.lib. Each program runs under Wine with nothing but what its build copied
-# beside it: no WINEPATH, no DLL from elsewhere.
+# Makes the release archive and unpacks it into an empty folder, the prefix of all below.
+# Builds examples/typical_test against its package with its toolchain file, as C++17 and as
+# C++20, the way the README tells a consumer to; runs examples/ctest_consumer's tests through
+# CTest under `stagehand run`, which ctest_consumer.cmake checks; then tests/c/c_road.c as a
+# caller of another compiler builds it, from the C header and an import library made of
+# stagehand.def; then again as a caller of Microsoft's toolchain builds it: clang in MSVC
+# mode, lld-link, the archive's MSVC-format lib/stagehand.lib. Each program runs under Wine
+# with nothing but what its build copied beside it: no WINEPATH, no DLL from elsewhere.
 #   consumer_test.sh WINE64 CMAKE BUILD_DIR SOURCE_DIR MINGW_GCC DLLTOOL CLANG LLD_LINK [CONFIGURE-ARGUMENT...]
 set -euo pipefail
 wine=$1 cmake=$2 build=$3 source=$4 gcc=$5 dlltool=$6 clang=$7 lld_link=$8
@@ -14,7 +15,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/stagehand-consumer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 unset WINEPATH
 
-"$cmake" --install "$build" --prefix "$work/prefix" >/dev/null
+"$(dirname "$cmake")/cpack" --config "$build/CPackConfig.cmake" -B "$work/archive" >/dev/null
+mkdir "$work/unpacked"
+(cd "$work/unpacked" && "$cmake" -E tar xf "$work"/archive/stagehand-*-win64.zip)
+mv "$work"/unpacked/stagehand-*-win64 "$work/prefix"
+test -f "$work/prefix/share/doc/stagehand/README.md"
 toolchain=$work/prefix/share/stagehand/toolchains/mingw-w64-x86_64.cmake
 for standard in 17 20; do
   "$cmake" -S "$source/examples/typical_test" -B "$work/build$standard" -G Ninja -DCMAKE_CXX_STANDARD=$standard \
@@ -29,6 +34,11 @@ for standard in 17 20; do
   grep -q '^100 frames' <<<"$output"
   if grep -q '116 ' <<<"$output"; then echo "a name was not found"; exit 1; fi
 done
+
+"$cmake" -S "$source/examples/ctest_consumer" -B "$work/ctest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_C_COMPILER="$gcc" -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" "$@" >/dev/null
+"$cmake" --build "$work/ctest"
+"$cmake" -DCTEST="$(dirname "$cmake")/ctest" -DBUILD="$work/ctest" -P "$source/tests/package/ctest_consumer.cmake"
 
 prefix=$work/prefix c=$work/c
 mkdir "$c"

@@ -3,12 +3,14 @@
 #include "support/JournalFolder.h"
 
 #include <windows.h>
+#include <shlwapi.h>
+#include <xmllite.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstring>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,15 +26,23 @@ static std::string tool(const std::wstring& arguments, DWORD code = 0)
     return output;
 }
 
-// The first 4 KiB of a file, which is then deleted.
-static std::string take(const std::wstring& path)
+// A file's text (its first 64 KiB; "" when there is none), and a file written anew.
+static std::string readFile(const char* name)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    std::string text(4096, '\0');
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string text(1 << 16, '\0');
     DWORD read = 0;
-    ReadFile(file, &text[0], 4096, &read, nullptr);
+    ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
     CloseHandle(file);
     return text.substr(0, read);
+}
+
+static void writeFile(const char* name, const std::string& text)
+{
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
@@ -74,7 +84,7 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     HelperWindows spare(L"spare_helper.exe", L"four");
     HelperWindows hung(L"hung_helper.exe", L"frozen", L"hung");  // holds up neither the clearing nor restore
     ASSERT_TRUE(first.ready() && second.ready() && spare.ready() && hung.ready() && activate(first.windows()[1]));
-    ChildProcess clearer(L"stagehand.exe", L"run --spare spare_helper.exe -- helper.exe windows test");
+    ChildProcess clearer(L"stagehand.exe", L"run --spare SPARE_HELPER -- helper.exe windows test");
     for (int wait = 0; wait < 200 && !second.noneVisible(); ++wait)
         Sleep(20);
     ASSERT_TRUE(first.noneVisible() && second.noneVisible() && spare.allVisible());
@@ -128,9 +138,63 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
             << report;
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, journals.names()) << "the damaged are kept, renamed; the restored are gone";
+    const std::wstring held = journals.file("stagehand-journal-1-1-2.txt");  // a dead writer's, held unshared
+    journals.write("stagehand-journal-1-1-2.txt", "");
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string unopened = tool(L"restore", 1);
+    EXPECT_NE(npos, unopened.find("it cannot be opened")) << unopened;
+    EXPECT_NE(npos, unopened.find("Kept 1 journal, for the problem its row names.")) << unopened;
+    CloseHandle(holder);
+    DeleteFileW(held.c_str());
     EXPECT_EQ("[]\r\n", tool(L"restore --json")) << "a second restore finds nothing, and exits 0";
     DestroyWindow(taken);
     DestroyWindow(reused);
+}
+
+// An XML file's attributes ("testcase@name") and texts ("system-err") by element, as XmlLite
+// reads them; empty when the file is not well-formed.
+static std::map<std::string, std::string> readXml(const std::string& text)
+{
+    auto create = reinterpret_cast<HRESULT(WINAPI*)(REFIID, void**, IMalloc*)>(
+        GetProcAddress(LoadLibraryW(L"xmllite.dll"), "CreateXmlReader"));
+    IXmlReader* reader = nullptr;
+    if (!create || FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader), nullptr)))
+        return {};
+    IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(text.data()), static_cast<UINT>(text.size()));
+    reader->SetInput(stream);
+    auto got = [reader](HRESULT (STDMETHODCALLTYPE IXmlReader::*part)(const WCHAR**, UINT*)) {
+        const WCHAR* value = L"";
+        (reader->*part)(&value, nullptr);
+        return std::string(value, value + lstrlenW(value));  // ASCII here
+    };
+    std::map<std::string, std::string> read;
+    std::string element;
+    XmlNodeType type;
+    HRESULT more;
+    while ((more = reader->Read(&type)) == S_OK) {
+        if (type == XmlNodeType_Element)
+            element = got(&IXmlReader::GetLocalName);
+        for (HRESULT a = type == XmlNodeType_Element ? reader->MoveToFirstAttribute() : S_FALSE; a == S_OK;
+             a = reader->MoveToNextAttribute())
+            read[element + "@" + got(&IXmlReader::GetLocalName)] = got(&IXmlReader::GetValue);
+        if (type == XmlNodeType_Text)
+            read[element] += got(&IXmlReader::GetValue);
+    }
+    reader->Release();
+    stream->Release();
+    return FAILED(more) ? std::map<std::string, std::string>() : read;
+}
+
+// A console event as the console delivers one: a thread of the process's own at CtrlRoutine.
+static void consoleEvent(DWORD pid, DWORD event)
+{
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine"));
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine, reinterpret_cast<void*>(ULONG_PTR(event)), 0, nullptr);
+    EXPECT_NE(nullptr, thread);
+    CloseHandle(thread);
+    CloseHandle(process);
 }
 
 TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
@@ -138,44 +202,79 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     JournalFolder journals;
     HelperWindows bystander(L"helper.exe", L"bystander"), spared(L"spare_helper.exe", L"spared");
     ASSERT_TRUE(bystander.ready() && spared.ready());
-    wchar_t temp[MAX_PATH];
-    std::wstring folder(temp, GetTempPathW(MAX_PATH, temp)), report = folder + L"run.json", shot = folder + L"run.png";
-    std::wstring verify = L"helper.exe verify " + std::to_wstring(reinterpret_cast<ULONG_PTR>(bystander.windows()[0]));
-    tool(L"run --spare spare_helper.exe --report \"" + report + L"\" " + verify, 7);
-    EXPECT_TRUE(bystander.allVisible() && spared.allVisible());
-    nlohmann::json json = nlohmann::json::parse(take(report));
-    EXPECT_TRUE(json["status"] == 7 && json["ending"] == "exited" && json["hidden"]["windows"] >= 1) << json;
-
-    DWORD start = GetTickCount();
-    std::string ended = tool(L"run --timeout 2 --screenshot \"" + shot + L"\" -- helper.exe windows forever", 124);
-    EXPECT_TRUE(GetTickCount() - start < 10000 && bystander.allVisible()) << ended;
-    EXPECT_EQ(0u, take(shot).find("\x89PNG\r\n\x1a\n"));
-    EXPECT_NE(npos, tool(L"run helper.exe crash", 0xC0000005).find("exited with 3221225477 (0xC0000005)"));
-    EXPECT_TRUE(bystander.allVisible());
-
-    // Bad input: one clear line and exit code 2; a command line that cannot run: 125 to 127.
-    const std::tuple<const char*, DWORD, const char*> refused[] = {
+    const std::string verify = "helper.exe verify " + std::to_string(reinterpret_cast<ULONG_PTR>(bystander.windows()[0]));
+    const std::string version = tool(L"--version");
+    // Each row's message and status, and for `run` its outcome in the reports, which every
+    // run row asks for: over files that stay as they were where the command line is refused,
+    // as a screenshot stays where none is taken. A "!" row gets Ctrl+C once its program is up.
+    const std::tuple<std::string, DWORD, std::string, const char*> rows[] = {
         {"demo --adapter \\\\.\\DISPLAY9", 2,
-         "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: \\\\.\\DISPLAY1, \\\\.\\DISPLAY2"},
-        {"demo --grid 0x3", 2, "the number of rows must be from 1 to 16"},
-        {"demo --spare \"\"", 2, "--spare: needs an executable name"},
-        {"demo --screenshot Z:\\no\\such\\folder.png", 2, "cannot write the screenshot Z:\\no\\such\\folder.png: "},
-        {"windows 99999999999", 2, "the pid '99999999999' is out of range"},
-        {"windows 12345", 2, "no process has the pid 12345"},  // Wine's pids are multiples of 4
-        {"dance", 2, "unknown command 'dance'"},
-        {"", 2, "Usage: stagehand"},
-        {"run", 125, ""},
-        {"run --timeout x -- helper.exe", 125, ""},
-        {"run --screenshot Z:\\no\\such\\folder.png -- helper.exe", 125, "cannot write the screenshot"},
-        {"run -- C:\\windows\\win.ini", 126, ""},
-        {"run -- no_such_program.exe", 127, ""},
+         "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: \\\\.\\DISPLAY1, \\\\.\\DISPLAY2", nullptr},
+        {"demo --grid 0x3", 2, "the number of rows must be from 1 to 16", nullptr},
+        {"demo --spare \"\"", 2, "--spare: needs an executable name", nullptr},
+        {"demo --screenshot Z:\\no\\such\\folder.png", 2, "cannot write the screenshot Z:\\no\\such\\folder.png: ", nullptr},
+        {"windows 99999999999", 2, "the pid '99999999999' is out of range", nullptr},
+        {"windows 12345", 2, "no process has the pid 12345", nullptr},  // Wine's pids are multiples of 4
+        {"dance", 2, "unknown command 'dance'", nullptr},
+        {"", 2, "Usage: stagehand", nullptr},
+        {"run", 125, "run needs a program", nullptr},
+        {"run --timeout x -- helper.exe", 125, "--timeout: Value x not in range 1 to 604800", nullptr},
+        {"run --timout 5 helper.exe", 125, "not expected: --timout", nullptr},
+        {"run --screenshot run.png helper.exe", 125, "--screenshot needs --timeout", nullptr},
+        {"run --spare notepad --spare Z:\\x\\SPARE_HELPER " + verify, 7,
+         "--spare notepad matches no running program\r\nstagehand run: helper.exe exited with 7 after ", "exited"},
+        {"run --timeout 2 --screenshot run.png -- helper.exe windows forever", 124, "was ended at its timeout of 2 s",
+         "timedOut"},
+        {"run --timeout 60 --screenshot run.png helper.exe crash -- helper.exe saver", 0xC0000005,
+         "exited with 3221225477 (0xC0000005)", "exited"},
+        {"run --screenshot Z:\\no\\such\\folder.png --timeout 5 -- helper.exe", 125,
+         "was not run: cannot write the screenshot Z:\\no\\such\\folder.png: ", "failed"},
+        {"run -- C:\\windows\\win.ini", 126, "could not be started: Bad EXE format for C:\\windows\\win.ini", "notStarted"},
+        {"run no_such_program.exe", 127, "no_such_program.exe was not found", "notFound"},
+        {"!run helper.exe windows forever", 130, "helper.exe was interrupted and ended after ", "interrupted"},
     };
-    for (const auto& [arguments, code, says] : refused) {
-        std::string output = tool(std::wstring(arguments, arguments + strlen(arguments)), code);
-        EXPECT_NE(npos, output.find(says)) << arguments << ": " << output;
+    for (const auto& [row, code, says, outcome] : rows) {
+        for (const char* file : {"run.json", "run.xml", "run.png"})
+            writeFile(file, "old");
+        std::string line = row.substr(row[0] == '!');
+        if (line.compare(0, 3, "run") == 0)
+            line.insert(3, " --report run.json --junit run.xml");
+        ChildProcess run(L"stagehand.exe", std::wstring(line.begin(), line.end()));
+        if (row[0] == '!' && run.waitFor("ready"))
+            consoleEvent(run.pid(), CTRL_C_EVENT);
+        std::string output = run.readAll();
+        EXPECT_EQ(code, run.exitCode()) << row << ": " << output;
+        EXPECT_NE(npos, output.find(says)) << row << ": " << output;
+        EXPECT_TRUE(bystander.allVisible()) << row;
+        EXPECT_TRUE(spared.allVisible()) << row;
+        bool shot = line.find("--timeout 2 ") != npos;
+        EXPECT_EQ(shot ? "\x89PNG" : "old", readFile("run.png").substr(0, 4)) << row;
+        if (!outcome) {
+            EXPECT_EQ("oldold", readFile("run.json") + readFile("run.xml")) << row;
+            continue;
+        }
+        nlohmann::json json = nlohmann::json::parse(readFile("run.json"));
+        std::map<std::string, std::string> xml = readXml(readFile("run.xml"));
+        bool exited = outcome == std::string("exited");
+        std::string summary = json["summary"];
+        EXPECT_EQ(outcome, json["outcome"]) << row;
+        EXPECT_EQ(code, json["status"]) << row;
+        EXPECT_EQ(exited ? nlohmann::json(code) : nlohmann::json(), json["exitCode"]) << row;
+        EXPECT_EQ(version, "stagehand " + json["version"].get<std::string>() + "\r\n");
+        EXPECT_NE(npos, output.find("stagehand run: " + summary + "\r\n")) << output;
+        EXPECT_EQ(json["program"], xml["testcase@name"]) << row;
+        EXPECT_EQ(exited ? "10" : "01", xml["testsuite@failures"] + xml["testsuite@errors"]) << row;
+        EXPECT_NE(npos, xml[exited ? "failure@message" : "error@message"].find("(status " + std::to_string(code) + ")"));
+        EXPECT_EQ(shot ? summary + "\n[[ATTACHMENT|" + json["screenshot"]["path"].get<std::string>() + "]]" : summary,
+                  xml["system-err"]) << row;
+        EXPECT_GE(json["seconds"].get<double>(), row[0] == '!' ? 2.0 : 0.0) << "the program's grace";
+        EXPECT_EQ(line.find("--spare") == npos ? nlohmann::json::array() : nlohmann::json::parse(R"([
+            {"name": "notepad", "matched": false, "programs": []},
+            {"name": "Z:\\x\\SPARE_HELPER", "matched": true, "programs": ["spare_helper.exe"]}])"), json["spared"]);
     }
-    EXPECT_TRUE(bystander.allVisible() && spared.allVisible()) << "nothing changed";
     EXPECT_TRUE(journals.names().empty());
+    for (const char* file : {"run.json", "run.xml", "run.png"})
+        DeleteFileA(file);
 
     // Killed, it takes its test with it; restore gives the screen saver back once no render
     // window holds it off.

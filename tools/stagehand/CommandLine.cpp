@@ -37,3 +37,20 @@ std::wstring commandLine(const std::vector<std::wstring>& arguments)
         line += (line.empty() ? L"" : L" ") + quoted(argument);
     return line;
 }
+
+ProgramStart findProgram(const CLI::App& command, const std::vector<std::string>& words, size_t first)
+{
+    for (size_t i = first; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--")
+            return {i, i + 1};
+        if (word.size() < 2 || word[0] != '-')
+            return {i, i};
+        // An option's value is its next word, unless joined to it by '='. An unknown option
+        // takes none: parsing the options names it.
+        const CLI::Option* option = command.get_option_no_throw(word);
+        if (word.find('=') == std::string::npos && option && option->get_items_expected_min() > 0)
+            ++i;
+    }
+    return {words.size(), words.size()};
+}

@@ -115,6 +115,8 @@ int runDemo(const DemoOptions& options)
     std::unique_ptr<OutputFile> screenshot;
     if (!options.screenshot.empty())
         screenshot = std::make_unique<OutputFile>(wide(options.screenshot), "screenshot");
+    if (screenshot && !screenshot->ready())
+        throw UsageError(screenshot->problem());
     stagehand::MonitorInfoEnumerator monitors;
     vela::Array<vela::String> ids;
     monitors.getAdapterId(ids);
@@ -168,13 +170,13 @@ int runDemo(const DemoOptions& options)
     stagehand::DesktopClearing clearing;
     stagehand::DesktopClearing::Outcome hidden = clearing.hideAllExcept(keepNames, keepWindows);
     // What the demo says it does, it checks: its tiles shown, on top, on their monitor.
-    unsigned int covered = 0;
+    unsigned int notOnTop = 0;
     HMONITOR onMonitor = MonitorFromRect(&monitor.monitorInfo.rcMonitor, MONITOR_DEFAULTTONULL);
     for (unsigned int i = 0; i < tiles.size(); ++i) {
         HWND tile = tiles[i]->getHWND();
         bool onTop = IsWindowVisible(tile) && (GetWindowLongW(tile, GWL_EXSTYLE) & WS_EX_TOPMOST) &&
                      MonitorFromWindow(tile, MONITOR_DEFAULTTONULL) == onMonitor;
-        covered += onTop ? 0 : 1;
+        notOnTop += onTop ? 0 : 1;
     }
 
     unsigned long long pumped = 0;
@@ -224,10 +226,14 @@ int runDemo(const DemoOptions& options)
     std::printf("pumped %llu messages\n", pumped);
     std::printf("ended by %s; %s\n", ending,
                 shown.refused ? "windows that could not be asked to show again are hidden" : "the desktop is restored");
-    if (covered != 0 || shown.refused != 0) {
-        std::fprintf(stderr, "stagehand: %u of the render windows were not shown on top of their monitor\n", covered);
+    if (notOnTop != 0)
+        std::fprintf(stderr, "stagehand: %u of the render windows %s not shown on top of their monitor\n", notOnTop,
+                     notOnTop == 1 ? "was" : "were");
+    if (shown.refused != 0)
+        std::fprintf(stderr, "stagehand: %s that the demo hid could not be asked to show again\n",
+                     count(shown.refused, "window").c_str());
+    if (notOnTop != 0 || shown.refused != 0)
         return 1;
-    }
     if (shotFailed) {
         std::fprintf(stderr, "stagehand: the screenshot could not be saved to the file given\n");
         return 1;

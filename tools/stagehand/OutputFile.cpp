@@ -1,29 +1,65 @@
 #include "OutputFile.h"
 
 #include "Text.h"
-#include "UsageError.h"
 
-OutputFile::OutputFile(const std::wstring& path, const char* what)
-    : m_file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr))
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::wstring fullPath(const std::wstring& path)
 {
-    if (m_file == INVALID_HANDLE_VALUE)
-        throw UsageError(std::string("cannot write the ") + what + " " + utf8(path) + ": " +
-                         systemMessage(GetLastError()));
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    DWORD n = size ? GetFullPathNameW(path.c_str(), size, &full[0], nullptr) : 0;
+    return n && n < size ? full.substr(0, n) : path;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::wstring& path, const char* what) : m_what(what), m_path(fullPath(path))
+{
+    // A target that exists but cannot be replaced (a folder, a read-only file) is known now too.
+    OwnedHandle target(CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        fail(GetLastError());
+        return;
+    }
+    std::wstring beside = m_path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    m_file.reset(CreateFileW(beside.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+    if (!m_file)
+        fail(GetLastError());
 }
 
 OutputFile::~OutputFile()
 {
-    if (!m_written) {
+    if (m_file) {
         FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(m_file, FileDispositionInfo, &remove, sizeof remove);
+        SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &remove, sizeof remove);
     }
-    CloseHandle(m_file);
 }
 
 bool OutputFile::write(const void* data, size_t size)
 {
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + m_path.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->FileNameLength = static_cast<DWORD>(m_path.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, m_path.c_str(), rename->FileNameLength);
     DWORD written = 0;
-    m_written = WriteFile(m_file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    return m_written;
+    if (!m_file || !WriteFile(m_file.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size ||
+        !SetFileInformationByHandle(m_file.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        fail(GetLastError());
+        return false;
+    }
+    m_file.reset();
+    m_written = true;
+    return true;
+}
+
+void OutputFile::fail(DWORD error)
+{
+    m_problem = "cannot write the " + m_what + " " + utf8(m_path) + ": " + systemMessage(error, utf8(m_path));
 }

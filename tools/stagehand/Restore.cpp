@@ -1,6 +1,7 @@
 #include "Restore.h"
 
 #include "Listing.h"
+#include "Text.h"
 
 #include <stagehand/DesktopRecovery.h>
 
@@ -25,11 +26,6 @@ std::string fileName(const vela::String& path)
 {
     std::string text = path.toUtf8();
     return text.substr(text.find_last_of('\\') + 1);
-}
-
-std::string count(unsigned int n, const char* what)
-{
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
 }  // namespace
@@ -89,6 +85,6 @@ int runRestore(const RestoreOptions& options)
         std::printf("Refused %s as damaged; %s.\n", count(report.refused, "journal").c_str(),
                     dryRun ? "each would be kept as a .damaged file" : "kept as .damaged files");
     if (report.kept)
-        std::printf("Kept %s: the owners of some windows cannot be examined.\n", count(report.kept, "journal").c_str());
+        std::printf("Kept %s, for the problem its row names.\n", count(report.kept, "journal").c_str());
     return status;
 }

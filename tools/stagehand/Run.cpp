@@ -1,14 +1,16 @@
 #include "Run.h"
 
 #include "CommandLine.h"
+#include "Interruption.h"
+#include "JUnitReport.h"
 #include "OutputFile.h"
+#include "RunRecord.h"
+#include "RunReport.h"
 #include "Screenshot.h"
 #include "Text.h"
 #include "UsageError.h"
 
 #include <stagehand/TestRun.h>
-
-#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -19,44 +21,7 @@ namespace {
 
 const unsigned int kMaxTimeout = 7 * 24 * 3600;
 
-// The console's closing ends this process a few seconds after its handler returns: the
-// handler stops the run and waits for the desktop to be given back.
-HANDLE s_stop = nullptr;
-HANDLE s_restored = nullptr;
-const DWORD kCloseBound = 4000;
-
-BOOL WINAPI onConsoleEvent(DWORD event)
-{
-    // Ctrl+C and Ctrl+Break reach the program too: the run ends when the program does.
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
-        return TRUE;
-    SetEvent(s_stop);
-    WaitForSingleObject(s_restored, kCloseBound);
-    return TRUE;
-}
-
-// While it lives, the console's events reach onConsoleEvent.
-class ConsoleEvents {
-public:
-    ConsoleEvents()
-    {
-        s_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        s_restored = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-    }
-    ~ConsoleEvents()
-    {
-        SetEvent(s_restored);
-        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
-        CloseHandle(s_stop);
-        CloseHandle(s_restored);
-    }
-    ConsoleEvents(const ConsoleEvents&) = delete;
-    ConsoleEvents& operator=(const ConsoleEvents&) = delete;
-    HANDLE stop() const { return s_stop; }
-};
-
-struct Screenshot {
+struct Shot {
     OutputFile* file;
     bool saved;
 };
@@ -64,30 +29,97 @@ struct Screenshot {
 // What the screen showed when the time was up, before the program is ended.
 void takeScreenshot(void* context)
 {
-    auto* shot = static_cast<Screenshot*>(context);
+    auto* shot = static_cast<Shot*>(context);
     RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
     screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
     screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
     shot->saved = saveScreenshot(screen, *shot->file);
 }
 
-nlohmann::ordered_json clearingJson(const stagehand::DesktopClearing::Outcome& outcome)
+std::string utcNow()
 {
-    nlohmann::ordered_json late = nlohmann::ordered_json::array();
-    for (unsigned int i = 0; i < outcome.unresponsivePrograms.size(); ++i)
-        late.push_back(outcome.unresponsivePrograms[i].toUtf8());
-    return {{"windows", outcome.windows},
-            {"programs", outcome.programs},
-            {"unresponsive", outcome.unresponsive.size()},
-            {"unresponsivePrograms", late}};
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
 }
 
-std::string statusText(DWORD code)
+std::unique_ptr<OutputFile> outputFile(const std::string& path, const char* what)
 {
-    char text[32];
-    // A crash's NTSTATUS reads better in hexadecimal.
-    std::snprintf(text, sizeof text, code >= 0xC0000000 ? "%lu (0x%08lX)" : "%lu", code, code);
-    return text;
+    return path.empty() ? nullptr : std::make_unique<OutputFile>(wide(path), what);
+}
+
+// How TestRun's outcome reads in the record, and what `stagehand run` exits with.
+void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool interrupted)
+{
+    typedef stagehand::TestRun::Outcome Outcome;
+    const std::string& program = run.command[0];
+    run.seconds = outcome.milliseconds / 1000.0;
+    run.hidden = outcome.hidden;
+    run.shown = outcome.shown;
+    if (outcome.ending == Outcome::EXITED) {
+        run.exitCode = outcome.exitCode;
+        run.outcome = RunRecord::EXITED;
+        run.status = outcome.exitCode;
+        run.verdict = "exited with " + statusText(outcome.exitCode);
+    }
+    if (interrupted && (outcome.ending == Outcome::EXITED || outcome.ending == Outcome::TIMED_OUT)) {
+        run.outcome = RunRecord::INTERRUPTED;
+        run.status = kInterrupted;
+        run.verdict = "was interrupted and " + (run.exitCode ? run.verdict : "ended");
+        return;
+    }
+    switch (outcome.ending) {
+    case Outcome::EXITED: break;
+    case Outcome::TIMED_OUT:
+        run.outcome = RunRecord::TIMED_OUT;
+        run.status = kTimedOut;
+        run.verdict = "was ended at its timeout of " + std::to_string(run.timeout) + " s";
+        break;
+    case Outcome::NOT_FOUND:
+        run.outcome = RunRecord::NOT_FOUND;
+        run.status = kNotFound;
+        run.verdict = "was not found: " + systemMessage(outcome.error, program);
+        break;
+    case Outcome::NOT_STARTED:
+        run.outcome = RunRecord::NOT_STARTED;
+        run.status = kCannotStart;
+        run.verdict = "could not be started: " + systemMessage(outcome.error, program);
+        break;
+    default:
+        run.verdict = "could not be run in a job: " + systemMessage(outcome.error);
+    }
+}
+
+// Runs the program of the record on a prepared desktop, and records what happened.
+void runOnDesktop(RunRecord& run, const RunOptions& options, OutputFile* screenshot, Interruption& interruption)
+{
+    stagehand::TestRun::Options prepared;
+    run.spared = matchSpareNames(options.spare);
+    for (const SpareName& name : run.spared) {
+        if (name.executables.empty())
+            std::fprintf(stderr, "stagehand run: --spare %s matches no running program\n", name.given.c_str());
+        for (const std::string& executable : name.executables)
+            prepared.spare.append(executable.c_str());
+    }
+    if (HWND console = GetConsoleWindow())
+        prepared.spareWindows.append(console);
+    prepared.timeout = options.timeout ? options.timeout * 1000 : INFINITE;
+    Shot shot = {screenshot, false};
+    if (screenshot) {
+        prepared.timedOut = takeScreenshot;
+        prepared.context = &shot;
+    }
+    prepared.stop = interruption.stop();
+    stagehand::TestRun::Outcome outcome = stagehand::TestRun::run(vela::String(run.commandLine.c_str()), prepared);
+    interruption.runEnded();
+    record(run, outcome, interruption.happened());
+    run.screenshotTaken = shot.saved;
+    if (screenshot && outcome.ending == stagehand::TestRun::Outcome::TIMED_OUT && !shot.saved)
+        std::fprintf(stderr, "stagehand run: the screenshot could not be saved%s%s\n",
+                     screenshot->problem().empty() ? "" : ": ", screenshot->problem().c_str());
 }
 
 }  // namespace
@@ -97,8 +129,10 @@ CLI::App* addRunCommand(CLI::App& tool, RunOptions& options)
     CLI::App* run = tool.add_subcommand("run", "runs PROGRAM with its arguments on a prepared desktop: the other "
                                                "programs' windows hidden, the screen saver off, the display on; gives "
                                                "it all back however PROGRAM ends, and exits with its status (124: "
-                                               "timed out, 125: stagehand failed, 126: cannot start, 127: not found)");
-    run->add_option("--spare", options.spare, "an executable name whose windows stay visible; repeatable")
+                                               "timed out, 125: stagehand failed or a bad command line, 126: cannot "
+                                               "start, 127: not found, 130: interrupted)");
+    run->add_option("--spare", options.spare, "a program whose windows stay visible: its executable's name, with or "
+                                              "without .exe, or its path; repeatable")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(1)
         ->allow_extra_args(false)
@@ -108,76 +142,55 @@ CLI::App* addRunCommand(CLI::App& tool, RunOptions& options)
     run->add_option("--screenshot", options.screenshot, "with --timeout: save the screen as a PNG file when the time "
                                                         "is up, before PROGRAM is ended")
         ->check(notEmpty("a file name"));
-    run->add_option("--report", options.report, "write what happened as JSON to this file")->check(notEmpty("a file name"));
-    // PROGRAM and its arguments are passed through as they are; '--' is needed only before a
-    // PROGRAM whose name starts with a dash.
-    run->prefix_command();
-    run->footer("usage: stagehand run [OPTIONS] [--] PROGRAM [ARGUMENTS...]");
+    run->add_option("--report", options.report, "write what happened as JSON to this file, however the run ends")
+        ->check(notEmpty("a file name"));
+    run->add_option("--junit", options.junit, "write what happened as JUnit XML to this file, however the run ends")
+        ->check(notEmpty("a file name"));
+    run->add_option("--name", options.name, "the test's name in the reports (default: PROGRAM)")
+        ->check(notEmpty("a name"));
+    run->footer("usage: stagehand run [OPTIONS] [--] PROGRAM [ARGUMENTS...]\nThe options come before PROGRAM; every "
+                "word after it is one of its arguments, '--' too.");
     return run;
 }
 
-int runProgram(const CLI::App& command, const RunOptions& options)
+int runProgram(const RunOptions& options)
 {
-    std::vector<std::wstring> arguments;
-    for (const std::string& argument : options.command.empty() ? command.remaining() : options.command)
-        arguments.push_back(wide(argument));
-    if (arguments.empty() || arguments[0].empty())
+    if (options.command.empty() || options.command[0].empty())
         throw UsageError("run needs a program: stagehand run [OPTIONS] [--] PROGRAM [ARGUMENTS...]");
-    std::unique_ptr<OutputFile> report, screenshot;
-    if (!options.report.empty())
-        report = std::make_unique<OutputFile>(wide(options.report), "report");
-    if (!options.screenshot.empty())
-        screenshot = std::make_unique<OutputFile>(wide(options.screenshot), "screenshot");
+    if (!options.screenshot.empty() && options.timeout == 0)
+        throw UsageError("--screenshot needs --timeout: the screen is saved when the time is up");
+    RunRecord run;
+    run.name = options.name.empty() ? options.command[0] : options.name;
+    run.command = options.command;
+    std::vector<std::wstring> arguments;
+    for (const std::string& argument : options.command)
+        arguments.push_back(wide(argument));
+    run.commandLine = utf8(commandLine(arguments));
+    run.timeout = options.timeout;
+    run.start = utcNow();
 
-    stagehand::TestRun::Options run;
-    for (const std::string& name : options.spare)
-        run.spare.append(name.c_str());
-    if (HWND console = GetConsoleWindow())
-        run.spareWindows.append(console);
-    run.timeout = options.timeout ? options.timeout * 1000 : INFINITE;
-    Screenshot shot = {screenshot.get(), false};
-    if (screenshot) {
-        run.timedOut = takeScreenshot;
-        run.context = &shot;
-    }
-    ConsoleEvents events;
-    run.stop = events.stop();
-    std::wstring line = commandLine(arguments);
-    stagehand::TestRun::Outcome outcome = stagehand::TestRun::run(vela::String(utf8(line).c_str()), run);
+    // Until the reports are written and the files beside them gone: a closing console waits.
+    Interruption interruption;
+    // Every file is made before the desktop changes. One that cannot be fails the run, which
+    // the others still report.
+    std::unique_ptr<OutputFile> report = outputFile(options.report, "report");
+    std::unique_ptr<OutputFile> junit = outputFile(options.junit, "JUnit report");
+    std::unique_ptr<OutputFile> screenshot = outputFile(options.screenshot, "screenshot");
+    if (screenshot)
+        run.screenshot = utf8(screenshot->path());
+    std::string problem;
+    for (const OutputFile* file : {report.get(), junit.get(), screenshot.get()})
+        if (file && !file->ready() && problem.empty())
+            problem = file->problem();
 
-    typedef stagehand::TestRun::Outcome Outcome;
-    std::string program = utf8(arguments[0]);
-    if (outcome.ending == Outcome::NOT_FOUND || outcome.ending == Outcome::NOT_STARTED ||
-        outcome.ending == Outcome::FAILED) {
-        std::fprintf(stderr, "stagehand run: %s %s: %s\n", program.c_str(),
-                     outcome.ending == Outcome::NOT_FOUND     ? "was not found"
-                     : outcome.ending == Outcome::NOT_STARTED ? "could not be started"
-                                                              : "could not be run in a job",
-                     systemMessage(outcome.error).c_str());
-        return outcome.ending == Outcome::NOT_FOUND ? kNotFound : outcome.ending == Outcome::NOT_STARTED ? kCannotStart
-                                                                                                          : kRunFailed;
-    }
-    bool exited = outcome.ending == Outcome::EXITED;
-    int status = exited ? static_cast<int>(outcome.exitCode) : kTimedOut;
-    std::string ended = exited ? "exited with " + statusText(outcome.exitCode)
-                               : "was ended (status " + std::to_string(kTimedOut) + ")";
-    std::fprintf(stderr, "stagehand run: %s %s after %.2f s; %u windows of %u programs hidden and shown again\n",
-                 program.c_str(), ended.c_str(), outcome.milliseconds / 1000.0, outcome.hidden.windows,
-                 outcome.hidden.programs);
-    if (screenshot && !exited && !shot.saved)
-        std::fprintf(stderr, "stagehand run: the screenshot could not be saved\n");
-    if (report) {
-        nlohmann::ordered_json json = {{"program", program},
-                                       {"commandLine", utf8(line)},
-                                       {"ending", exited ? "exited" : "ended"},
-                                       {"status", status},
-                                       {"exitCode", outcome.exitCode},
-                                       {"seconds", outcome.milliseconds / 1000.0},
-                                       {"hidden", clearingJson(outcome.hidden)},
-                                       {"shown", clearingJson(outcome.shown)}};
-        std::string text = json.dump(2) + "\n";
-        if (!report->write(text.data(), text.size()))
-            std::fprintf(stderr, "stagehand run: the report could not be written\n");
-    }
-    return status;
+    if (problem.empty())
+        runOnDesktop(run, options, screenshot.get(), interruption);
+    else
+        run.verdict = "was not run: " + problem;
+    std::fprintf(stderr, "stagehand run: %s\n", run.summary().c_str());
+    for (const auto& [file, text] : {std::make_pair(report.get(), jsonReport(run)),
+                                     std::make_pair(junit.get(), junitReport(run))})
+        if (file && file->ready() && !file->write(text.data(), text.size()))
+            std::fprintf(stderr, "stagehand run: %s\n", file->problem().c_str());
+    return static_cast<int>(run.status);
 }

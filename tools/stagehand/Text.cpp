@@ -38,7 +38,7 @@ std::string escapeControls(const std::string& text)
     return escaped;
 }
 
-std::string systemMessage(DWORD error)
+std::string systemMessage(DWORD error, const std::string& subject)
 {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -47,5 +47,14 @@ std::string systemMessage(DWORD error)
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
         message.pop_back();
-    return message.empty() ? "error " + std::to_string(error) : utf8(message) + " (error " + std::to_string(error) + ")";
+    std::string said = utf8(message);
+    size_t insert = said.find("%1");
+    if (insert != std::string::npos)
+        said.replace(insert, 2, subject);
+    return said.empty() ? "error " + std::to_string(error) : said + " (error " + std::to_string(error) + ")";
+}
+
+std::string count(unsigned int n, const char* what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }

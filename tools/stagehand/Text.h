@@ -17,5 +17,9 @@ std::string utf8(const std::wstring& wide);
 // that a title cannot break a table's row.
 std::string escapeControls(const std::string& text);
 
-// Why a Windows call failed, as the system words it, without the line end.
-std::string systemMessage(DWORD error);
+// Why a Windows call failed, as the system words it, without the line end; the subject (a
+// file's or a program's name) stands where the system's text has its place ("%1").
+std::string systemMessage(DWORD error, const std::string& subject = "");
+
+// "1 window", "2 windows".
+std::string count(unsigned int n, const char* what);

@@ -1,15 +1,16 @@
 // stagehand: looks at the desktop the way the library sees it, runs a live demo of the road
 // of a test, and gives back what test programs that died left changed.
+#include "CommandLine.h"
 #include "Demo.h"
 #include "Listings.h"
 #include "Restore.h"
 #include "Run.h"
+#include "RunRecord.h"
 #include "Text.h"
 #include "UsageError.h"
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ int usageError(const std::string& message, bool run = false)
 {
     std::fprintf(stderr, "stagehand: %s\nRun 'stagehand %s--help' for the usage.\n", message.c_str(),
                  run ? "run " : "");
-    return run ? kRunFailed : 2;
+    return run ? static_cast<int>(kRunFailed) : 2;
 }
 
 }  // namespace
@@ -41,6 +42,7 @@ int wmain(int argc, wchar_t** argv)
                   "test, and gives back what test programs that died left changed.",
                   "stagehand");
     tool.require_subcommand(1);
+    tool.set_version_flag("--version", "stagehand " STAGEHAND_VERSION);
     ListingOptions listing;
     DemoOptions demoOptions;
     RestoreOptions restoreOptions;
@@ -59,16 +61,16 @@ int wmain(int argc, wchar_t** argv)
     if (!known)
         return usageError("unknown command '" + arguments[1] + "'");
     bool running = arguments[1] == "run";
-    // What follows `run ... --` is PROGRAM and its arguments, passed through untouched.
-    auto dash = std::find(arguments.begin() + 1, arguments.end(), "--");
-    if (running && dash != arguments.end()) {
-        runOptions.command.assign(dash + 1, arguments.end());
-        pointers.resize(static_cast<size_t>(dash - arguments.begin()));
+    // `run`'s options come before PROGRAM; PROGRAM and its arguments pass through untouched.
+    if (running) {
+        ProgramStart start = findProgram(*run, arguments, 2);
+        runOptions.command.assign(arguments.begin() + static_cast<std::ptrdiff_t>(start.program), arguments.end());
+        pointers.resize(start.end);
     }
     try {
         tool.parse(static_cast<int>(pointers.size()), pointers.data());
         if (*run)
-            return runProgram(*run, runOptions);
+            return runProgram(runOptions);
         if (*demo)
             return runDemo(demoOptions);
         if (*restore)
@@ -83,6 +85,6 @@ int wmain(int argc, wchar_t** argv)
         return usageError(e.what(), running);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "stagehand: %s\n", e.what());
-        return running ? kRunFailed : 1;
+        return running ? static_cast<int>(kRunFailed) : 1;
     }
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "SpareNames.h"
+
+#include <stagehand/DesktopClearing.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Exit statuses of `stagehand run` besides the program's own, as timeout(1) and env(1) have
+// them, and as a shell reports an interrupt (128 + SIGINT).
+const DWORD kTimedOut = 124;
+const DWORD kRunFailed = 125;
+const DWORD kCannotStart = 126;
+const DWORD kNotFound = 127;
+const DWORD kInterrupted = 130;
+
+// What one `stagehand run` did, from which its summary line and its reports are written.
+struct RunRecord {
+    enum Outcome { EXITED, TIMED_OUT, INTERRUPTED, NOT_FOUND, NOT_STARTED, FAILED };
+
+    std::string name;                  // the test's: --name, else PROGRAM
+    std::vector<std::string> command;  // PROGRAM and its arguments
+    std::string commandLine;           // as the program is given it
+    std::string start;                 // UTC, ISO 8601
+    double seconds = 0;                // from the program's start to its end
+    unsigned int timeout = 0;          // seconds; 0 for none
+    Outcome outcome = FAILED;
+    DWORD status = kRunFailed;              // what `stagehand run` exits with
+    std::optional<DWORD> exitCode;          // the program's own, when it ended by itself
+    std::string verdict;                    // "exited with 7", "was not found: ..."
+    stagehand::DesktopClearing::Outcome hidden;
+    stagehand::DesktopClearing::Outcome shown;
+    std::vector<SpareName> spared;
+    std::string screenshot;  // its full path; empty when none was asked for
+    bool screenshotTaken = false;
+
+    // "PROGRAM exited with 7 after 0.52 s; 1 window of 1 program hidden and shown again".
+    std::string summary() const;
+    // "PROGRAM exited with 7 (status 7)".
+    std::string verdictWithStatus() const;
+};
+
+// How reports name the outcome: "exited", "timedOut", "interrupted", "notFound",
+// "notStarted", "failed".
+const char* outcomeName(RunRecord::Outcome outcome);
+
+// A status as text; an NTSTATUS, as a crash's, in hexadecimal too.
+std::string statusText(DWORD status);
