@@ -100,8 +100,14 @@ DWORD ClearingJournal::claim(const String& folder, const std::string& text)
 
 bool ClearingJournal::isNamed(const String& name) const
 {
-    return m_path.size() > name.size() && String(m_path.getUCS2Buffer() + m_path.size() - name.size()) == name &&
-           m_path.getUCS2Buffer()[m_path.size() - name.size() - 1] == '\\';
+    auto endsWith = [&](const String& path) {
+        return path.size() > name.size() && String(path.getUCS2Buffer() + path.size() - name.size()) == name &&
+               path.getUCS2Buffer()[path.size() - name.size() - 1] == '\\';
+    };
+    bool named = endsWith(m_path);
+    for (unsigned int k = 0; k < m_abandoned.size() && !named; ++k)
+        named = endsWith(m_abandoned[k]);
+    return named;
 }
 
 // Allocates nothing: a holder's destructor calls it.
@@ -114,6 +120,8 @@ void ClearingJournal::clear()
 
 void ClearingJournal::abandon()
 {
+    if (!m_path.empty())
+        m_abandoned.append(m_path);
     m_file.reset();
     m_path = String();
 }

@@ -3,6 +3,7 @@
 #include "JournalFormat.h"
 #include "UniqueHandle.h"
 
+#include <vela/Array.h>
 #include <vela/String.h>
 
 #include <windows.h>
@@ -42,11 +43,12 @@ public:
     // What was recorded was given back: the file is emptied, so that a reader which holds it
     // finds nothing to give back, and removed once no one holds it.
     void clear();
-    // Forgets the file without removing it, for a holder whose windows stay hidden while it
-    // goes on with a journal under a new name.
+    // Lets go of the file without removing it, for DesktopRecovery: for a holder that could
+    // not give back what it recorded, or whose windows stay hidden while it goes on with a
+    // journal under a new name.
     void abandon();
 
-    // Whether the journal's file has that name.
+    // Whether the journal's file, or one it abandoned, has that name.
     bool isNamed(const vela::String& name) const;
 
     // The name's prefix of journals of that kind, and the pattern that finds them.
@@ -63,6 +65,7 @@ private:
     JournalProcess m_writer;
     vela::String m_path;  // the file's path once written; empty while there is none
     FileHandle m_file;
+    vela::Array<vela::String> m_abandoned;
     bool m_offLogged;  // the line that recovery is off written
 };
 

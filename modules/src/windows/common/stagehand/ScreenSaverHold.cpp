@@ -59,8 +59,8 @@ bool heldElsewhere()
     return false;
 }
 
-// What the last hold gives back. Switched on again, the journal goes; otherwise it stays,
-// for DesktopRecovery.
+// What the last hold gives back. Switched on again, the journal goes; otherwise it is left,
+// closed, for DesktopRecovery.
 void giveBack()
 {
     DisplayRequest::release();
@@ -81,6 +81,8 @@ void giveBack()
         s_log.log(LoggerPriority::FAILURE, logcode::kScreenSaverNotBack,
                   "The screen saver cannot be switched back on (error ", error,
                   "): 'stagehand restore' will, once this program has ended");
+        s_journal.abandon();
+        s_journaled = false;
     }
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <stagehand/Export.h>
-
 namespace stagehand {
 
 // Keeps the screen saver off and the display on for one render window (or one TestRun). The
@@ -17,7 +15,7 @@ namespace stagehand {
 // (`stagehand restore`) switches it back on. A later process that finds the screen saver off
 // and such a journal knows that it was on, and holds it the same way. A process that ends
 // normally with holds alive gives them back as it ends.
-class STAGEHAND_API ScreenSaverHold {
+class ScreenSaverHold {
 public:
     ScreenSaverHold();
     ~ScreenSaverHold();
