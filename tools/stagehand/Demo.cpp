@@ -167,8 +167,12 @@ int runDemo(const DemoOptions& options)
     vela::Array<HWND> keepWindows;
     for (unsigned int i = 0; i < tiles.size(); ++i)
         keepWindows.append(tiles[i]->getHWND());
-    stagehand::DesktopClearing clearing;
-    stagehand::DesktopClearing::Outcome hidden = clearing.hideAllExcept(keepNames, keepWindows);
+    manager.hideAllTopLevelProcessExcept(keepNames, keepWindows);
+    const stagehand::DesktopClearing::Outcome hidden = manager.lastClearing();
+    if (!hidden.desktopHolder.empty()) {
+        std::fprintf(stderr, "stagehand: the desktop is held by %s\n", hidden.desktopHolder.toUtf8().c_str());
+        return 1;
+    }
     // What the demo says it does, it checks: its tiles shown, on top, on their monitor.
     unsigned int notOnTop = 0;
     HMONITOR onMonitor = MonitorFromRect(&monitor.monitorInfo.rcMonitor, MONITOR_DEFAULTTONULL);
@@ -211,7 +215,8 @@ int runDemo(const DemoOptions& options)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
-    stagehand::DesktopClearing::Outcome shown = clearing.restore();
+    manager.restoreAllTopLevelProcess();
+    const stagehand::DesktopClearing::Outcome shown = manager.lastClearing();
 
     std::printf("created %u render windows\n", tiles.size());
     std::printf("hid %u of the %u windows of %u programs\n", hidden.windows - hidden.unresponsive.size(), hidden.windows,

@@ -59,10 +59,10 @@ void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool int
     run.seconds = outcome.milliseconds / 1000.0;
     run.hidden = outcome.hidden;
     run.shown = outcome.shown;
+    run.status = static_cast<DWORD>(outcome.exitStatus());
     if (outcome.ending == Outcome::EXITED) {
         run.exitCode = outcome.exitCode;
         run.outcome = RunRecord::EXITED;
-        run.status = outcome.exitCode;
         run.verdict = "exited with " + statusText(outcome.exitCode);
     }
     if (interrupted && (outcome.ending == Outcome::EXITED || outcome.ending == Outcome::TIMED_OUT)) {
@@ -75,20 +75,20 @@ void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool int
     case Outcome::EXITED: break;
     case Outcome::TIMED_OUT:
         run.outcome = RunRecord::TIMED_OUT;
-        run.status = kTimedOut;
         run.verdict = "was ended at its timeout of " + std::to_string(run.timeout) + " s";
         break;
     case Outcome::NOT_FOUND:
         run.outcome = RunRecord::NOT_FOUND;
-        run.status = kNotFound;
         run.verdict = "was not found: " + systemMessage(outcome.error, program);
         break;
     case Outcome::NOT_STARTED:
         run.outcome = RunRecord::NOT_STARTED;
-        run.status = kCannotStart;
         run.verdict = "could not be started: " + systemMessage(outcome.error, program);
         break;
-    default:
+    case Outcome::DESKTOP_BUSY:
+        run.verdict = "was not run: the desktop is held by " + outcome.hidden.desktopHolder.toUtf8();
+        break;
+    case Outcome::FAILED:
         run.verdict = "could not be run in a job: " + systemMessage(outcome.error);
     }
 }
@@ -107,6 +107,7 @@ void runOnDesktop(RunRecord& run, const RunOptions& options, OutputFile* screens
     if (HWND console = GetConsoleWindow())
         prepared.spareWindows.append(console);
     prepared.timeout = options.timeout ? options.timeout * 1000 : INFINITE;
+    prepared.desktopWait = options.wait * 1000;
     Shot shot = {screenshot, false};
     if (screenshot) {
         prepared.timedOut = takeScreenshot;
@@ -142,6 +143,10 @@ CLI::App* addRunCommand(CLI::App& tool, RunOptions& options)
     run->add_option("--screenshot", options.screenshot, "with --timeout: save the screen as a PNG file when the time "
                                                         "is up, before PROGRAM is ended")
         ->check(notEmpty("a file name"));
+    run->add_option("--wait", options.wait,
+                    "wait this many seconds at most while another test holds the desktop "
+                    "(default 600; 0: do not wait), then exit with 125")
+        ->check(CLI::Range(0u, kMaxTimeout));
     run->add_option("--report", options.report, "write what happened as JSON to this file, however the run ends")
         ->check(notEmpty("a file name"));
     run->add_option("--junit", options.junit, "write what happened as JUnit XML to this file, however the run ends")

@@ -8,6 +8,7 @@
 struct RunOptions {
     std::vector<std::string> spare;
     unsigned int timeout = 0;  // seconds; 0 for none
+    unsigned int wait = 600;   // seconds while another test holds the desktop
     std::string screenshot;    // empty: none
     std::string report;        // JSON; empty: none
     std::string junit;         // JUnit XML; empty: none

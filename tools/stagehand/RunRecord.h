@@ -3,6 +3,7 @@
 #include "SpareNames.h"
 
 #include <stagehand/DesktopClearing.h>
+#include <stagehand/TestRun.h>
 
 #include <windows.h>
 
@@ -10,12 +11,9 @@
 #include <string>
 #include <vector>
 
-// Exit statuses of `stagehand run` besides the program's own, as timeout(1) and env(1) have
-// them, and as a shell reports an interrupt (128 + SIGINT).
-const DWORD kTimedOut = 124;
-const DWORD kRunFailed = 125;
-const DWORD kCannotStart = 126;
-const DWORD kNotFound = 127;
+// Exit statuses of `stagehand run` besides the program's own: TestRun's, and an interrupt as a
+// shell reports it (128 + SIGINT).
+const DWORD kRunFailed = stagehand::TestRun::kFailed;
 const DWORD kInterrupted = 130;
 
 // What one `stagehand run` did, from which its summary line and its reports are written.

@@ -49,19 +49,19 @@ String knownFolderBase()
     return base;
 }
 
-// The user this process runs as, as a security identifier; empty when it cannot be read.
-std::vector<BYTE> tokenUser()
+// What the token says of this process's user, or of its groups; empty when it cannot be read.
+std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS what)
 {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return std::vector<BYTE>();
     KernelHandle owned(token);
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> user(size);
-    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size))
+    GetTokenInformation(token, what, nullptr, 0, &size);
+    std::vector<BYTE> information(size);
+    if (size == 0 || !GetTokenInformation(token, what, information.data(), size, &size))
         return std::vector<BYTE>();
-    return user;
+    return information;
 }
 
 PSID sidOf(std::vector<BYTE>& user)
@@ -69,16 +69,37 @@ PSID sidOf(std::vector<BYTE>& user)
     return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
 }
 
-// A folder that this user alone may use, inherited by what is made in it.
-BOOL makeOwnFolder(const String& folder, PSID user)
+// Whether the token holds the group, enabled or for deny only: a member's elevated process
+// makes folders owned by the group, and the same member's other processes hold the group
+// for deny only.
+bool holdsGroup(std::vector<BYTE>& groups, PSID group)
+{
+    if (groups.empty())
+        return false;
+    auto* list = reinterpret_cast<TOKEN_GROUPS*>(groups.data());
+    for (DWORD i = 0; i < list->GroupCount; ++i)
+        if (EqualSid(list->Groups[i].Sid, group))
+            return true;
+    return false;
+}
+
+// The access list of a folder for this user alone, inherited by what is made in it.
+std::vector<BYTE> ownAccessList(PSID user)
 {
     DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user);
     std::vector<BYTE> acl(size);
-    SECURITY_DESCRIPTOR descriptor;
     if (!InitializeAcl(reinterpret_cast<ACL*>(acl.data()), size, ACL_REVISION) ||
         !AddAccessAllowedAceEx(reinterpret_cast<ACL*>(acl.data()), ACL_REVISION,
-                               OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS, user) ||
-        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+                               OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS, user))
+        return std::vector<BYTE>();
+    return acl;
+}
+
+BOOL makeOwnFolder(const String& folder, PSID user)
+{
+    std::vector<BYTE> acl = ownAccessList(user);
+    SECURITY_DESCRIPTOR descriptor;
+    if (acl.empty() || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorOwner(&descriptor, user, FALSE) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(acl.data()), FALSE) ||
         !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
@@ -87,22 +108,69 @@ BOOL makeOwnFolder(const String& folder, PSID user)
     return CreateDirectoryW(folder.wide(), &attributes);
 }
 
-bool isOwnedBy(const String& folder, PSID user, DWORD& error)
+// Whether the access list lets anyone but the user in: a null list lets everyone in.
+bool admitsOthers(const ACL* acl, PSID user)
 {
-    FileHandle handle(CreateFileW(folder.wide(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    if (!acl)
+        return true;
+    const BYTE* entry = reinterpret_cast<const BYTE*>(acl + 1);
+    for (WORD i = 0; i < acl->AceCount; ++i) {
+        auto* header = reinterpret_cast<const ACE_HEADER*>(entry);
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            !EqualSid(const_cast<DWORD*>(&reinterpret_cast<const ACCESS_ALLOWED_ACE*>(entry)->SidStart), user))
+            return true;
+        entry += header->AceSize;
+    }
+    return false;
+}
+
+FileHandle openFolder(const String& folder, DWORD access)
+{
+    return FileHandle(CreateFileW(folder.wide(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
+}
+
+// Null when the folder is this user's own: owned by the user, or by Administrators when the
+// user is one of them; and open to this user alone, made so when it was open to others.
+const char* checkOwnership(const String& folder, PSID user, DWORD& error)
+{
+    FileHandle handle = openFolder(folder, READ_CONTROL);
     if (!handle.valid()) {
         error = GetLastError();
-        return false;
+        return "its owner cannot be read";
     }
     PSID owner = nullptr;
+    ACL* acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    error = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                            nullptr, &descriptor);
-    bool own = error == ERROR_SUCCESS && owner && EqualSid(owner, user);
+    error = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &acl, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS)
+        return "its owner cannot be read";
+    error = 0;
+    // S-1-5-32-544, laid out as a SID.
+    struct {
+        BYTE revision, count;
+        SID_IDENTIFIER_AUTHORITY authority;
+        DWORD subAuthority[2];
+    } administrators = {SID_REVISION, 2, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+    std::vector<BYTE> groups = tokenInformation(TokenGroups);
+    bool own =
+        owner && (EqualSid(owner, user) || (EqualSid(owner, &administrators) && holdsGroup(groups, &administrators)));
+    bool open = admitsOthers(acl, user);
     LocalFree(descriptor);
-    return own;
+    if (!own)
+        return "it belongs to another user";
+    if (!open)
+        return nullptr;
+    std::vector<BYTE> ownAcl = ownAccessList(user);
+    FileHandle writable = openFolder(folder, READ_CONTROL | WRITE_DAC);
+    error = ownAcl.empty() || !writable.valid()
+                ? GetLastError()
+                : SetSecurityInfo(writable.get(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  reinterpret_cast<ACL*>(ownAcl.data()), nullptr);
+    return error == ERROR_SUCCESS ? nullptr : "other users may use it, and it cannot be made this user's alone";
 }
 
 }  // namespace
@@ -120,7 +188,7 @@ String journalFolder()
 const char* prepareJournalFolder(const String& folder, DWORD& error)
 {
     error = 0;
-    std::vector<BYTE> user = tokenUser();
+    std::vector<BYTE> user = tokenInformation(TokenUser);
     if (user.empty()) {
         error = GetLastError();
         return "this user cannot be told";
@@ -137,9 +205,7 @@ const char* prepareJournalFolder(const String& folder, DWORD& error)
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return "it is a link or not a folder";
-    if (!isOwnedBy(folder, sidOf(user), error))
-        return error ? "its owner cannot be read" : "it belongs to another user";
-    return nullptr;
+    return checkOwnership(folder, sidOf(user), error);
 }
 
 DWORD createJournalFile(const String& path, const std::string& text, FileHandle& file)

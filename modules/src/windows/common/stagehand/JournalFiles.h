@@ -21,8 +21,10 @@ namespace stagehand {
 vela::String journalFolder();
 
 // Makes the folder when it is missing, with an access list for this user alone, and checks
-// that it is this user's own: a folder, not a link, owned by this user. Null when it is;
-// otherwise why not, and `error` holds the Windows error code where there is one (else 0).
+// that it is this user's own: a folder, not a link, owned by this user (or by Administrators,
+// as an elevated process of a member makes it, when this user is a member), and open to this
+// user alone, which a folder open to others is made. Null when it is; otherwise why not, and
+// `error` holds the Windows error code where there is one (else 0).
 const char* prepareJournalFolder(const vela::String& folder, DWORD& error);
 
 // Creates the file, which must not exist yet (ERROR_FILE_EXISTS when it does), writes the

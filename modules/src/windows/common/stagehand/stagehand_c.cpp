@@ -40,6 +40,9 @@ namespace {
 
 const unsigned int kMaxGridSide = 64;
 
+// The wait for the desktop of the managers and runs made from now on.
+volatile LONG s_desktopWait = static_cast<LONG>(stagehand::DesktopClearing::kDefaultDesktopWait);
+
 const size_t kMessageSize = stagehand::ThreadMessage::kSize;
 
 // A refused call: its status and why, thrown from inside an entry point to its guard.
@@ -146,6 +149,13 @@ void needNameLength(size_t length, const char* what)
     refuse(STAGEHAND_UNKNOWN_ADAPTER, "no monitor has the adapter id " + adapterId.toUtf8());
 }
 
+// A clearing call that found the desktop another program's.
+void needDesktop(const stagehand::DesktopClearing::Outcome& outcome)
+{
+    if (!outcome.desktopHolder.empty())
+        refuse(STAGEHAND_DESKTOP_BUSY, "the desktop is held by " + outcome.desktopHolder.toUtf8());
+}
+
 }  // namespace
 
 const char* stagehand_version(void)
@@ -170,6 +180,8 @@ const char* stagehand_status_name(stagehand_status status)
     case STAGEHAND_NO_SUCH_PROCESS: return "STAGEHAND_NO_SUCH_PROCESS";
     case STAGEHAND_PROGRAM_NOT_FOUND: return "STAGEHAND_PROGRAM_NOT_FOUND";
     case STAGEHAND_PROGRAM_NOT_STARTED: return "STAGEHAND_PROGRAM_NOT_STARTED";
+    case STAGEHAND_DESKTOP_BUSY:
+        return "STAGEHAND_DESKTOP_BUSY";
     }
     return "unknown status";
 }
@@ -186,6 +198,12 @@ stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* nee
     if (size < length)
         return STAGEHAND_BUFFER_TOO_SMALL;
     std::memcpy(buffer, message, length);
+    return STAGEHAND_OK;
+}
+
+stagehand_status stagehand_set_desktop_wait(uint32_t milliseconds)
+{
+    InterlockedExchange(&s_desktopWait, static_cast<LONG>(milliseconds));
     return STAGEHAND_OK;
 }
 
@@ -238,6 +256,7 @@ stagehand_status stagehand_manager_create(stagehand_manager** manager)
     return guarded(__func__, [&] {
         *need(manager, "manager") = nullptr;
         *manager = new stagehand_manager();
+        (*manager)->manager.setDesktopWait(static_cast<DWORD>(s_desktopWait));
     });
 }
 
@@ -296,8 +315,7 @@ stagehand_status stagehand_window_tile(stagehand_manager* manager, const char* a
         }
         RenderWindowManager::TileParam grid = {rows, columns};
         if (!manager->manager.createTiledRenderWindow(params, adapterId, grid)) {
-            stagehand::MonitorInfoEnumerator::Info monitor;
-            if (!stagehand::MonitorInfoEnumerator().getMonitorInfo(adapterId, monitor))
+            if (manager->manager.lastCreation() == RenderWindowManager::NO_SUCH_ADAPTER)
                 refuseAdapter(adapterId);
             refuse(STAGEHAND_WINDOW_FAILED, "not every window of the grid could be made");
         }
@@ -352,7 +370,11 @@ stagehand_status stagehand_window_reset_abort(stagehand_window* window)
 
 stagehand_status stagehand_hide_all(stagehand_manager* manager)
 {
-    return guarded(__func__, [&] { need(manager, "manager")->manager.hideAllTopLevelProcess(); });
+    return guarded(__func__, [&] {
+        RenderWindowManager& clearing = need(manager, "manager")->manager;
+        clearing.hideAllTopLevelProcess();
+        needDesktop(clearing.lastClearing());
+    });
 }
 
 stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const char* const* programs,
@@ -377,6 +399,7 @@ stagehand_status stagehand_hide_all_except(stagehand_manager* manager, const cha
             clearing.hideAllTopLevelProcessExcept(names);
         else
             clearing.hideAllTopLevelProcessExcept(names, kept);
+        needDesktop(clearing.lastClearing());
     });
 }
 
@@ -419,15 +442,23 @@ stagehand_status stagehand_run(const char* command_line, const char* const* spar
         for (uint32_t i = 0; i < spare_count; ++i)
             options.spare.append(text(spare[i], "a spared program's name"));
         options.timeout = timeout_ms ? timeout_ms : INFINITE;
+        options.desktopWait = static_cast<DWORD>(s_desktopWait);
         typedef stagehand::TestRun::Outcome Outcome;
         Outcome done = stagehand::TestRun::run(line, options);
         std::string why = std::to_string(done.error);
-        if (done.ending == Outcome::NOT_FOUND)
-            refuse(STAGEHAND_PROGRAM_NOT_FOUND, "no program for " + line.toUtf8() + " (error " + why + ")");
-        if (done.ending == Outcome::NOT_STARTED)
-            refuse(STAGEHAND_PROGRAM_NOT_STARTED, line.toUtf8() + " could not be started (error " + why + ")");
-        if (done.ending == Outcome::FAILED)
-            refuse(STAGEHAND_SYSTEM_ERROR, "no job could be made for the program (error " + why + ")");
+        switch (done.ending) {
+            case Outcome::EXITED:
+            case Outcome::TIMED_OUT:
+                break;
+            case Outcome::NOT_FOUND:
+                refuse(STAGEHAND_PROGRAM_NOT_FOUND, "no program for " + line.toUtf8() + " (error " + why + ")");
+            case Outcome::NOT_STARTED:
+                refuse(STAGEHAND_PROGRAM_NOT_STARTED, line.toUtf8() + " could not be started (error " + why + ")");
+            case Outcome::FAILED:
+                refuse(STAGEHAND_SYSTEM_ERROR, "no job could be made for the program (error " + why + ")");
+            case Outcome::DESKTOP_BUSY:
+                needDesktop(done.hidden);
+        }
         if (!outcome)
             return;
         stagehand_run_outcome summary = {};

@@ -34,19 +34,21 @@ extern "C" {
 
 typedef enum stagehand_status {
     STAGEHAND_OK = 0,
-    STAGEHAND_NULL_ARGUMENT = 1,      /* a required pointer or handle is null */
-    STAGEHAND_BUFFER_TOO_SMALL = 2,   /* *count or *needed tells the size needed */
-    STAGEHAND_UNKNOWN_ADAPTER = 3,    /* no monitor has that adapter id */
-    STAGEHAND_BAD_GRID = 4,           /* rows or columns outside 1..64 */
-    STAGEHAND_WINDOW_FAILED = 5,      /* a render window could not be made (see the log) */
-    STAGEHAND_SYSTEM_ERROR = 6,       /* a Windows call failed (the log has its error code) */
-    STAGEHAND_OUT_OF_MEMORY = 7,      /* storage could not be had */
-    STAGEHAND_INDEX_OUT_OF_RANGE = 8, /* an index past the end of the library's storage */
-    STAGEHAND_INTERNAL_ERROR = 9,     /* any other failure inside the library */
-    STAGEHAND_BAD_TEXT = 10,          /* a text is not valid UTF-8 */
-    STAGEHAND_NO_SUCH_PROCESS = 11,   /* no process has that id */
-    STAGEHAND_PROGRAM_NOT_FOUND = 12, /* stagehand_run: no such program */
-    STAGEHAND_PROGRAM_NOT_STARTED = 13 /* stagehand_run: found, but it could not be started */
+    STAGEHAND_NULL_ARGUMENT = 1,        /* a required pointer or handle is null */
+    STAGEHAND_BUFFER_TOO_SMALL = 2,     /* *count or *needed tells the size needed */
+    STAGEHAND_UNKNOWN_ADAPTER = 3,      /* no monitor has that adapter id */
+    STAGEHAND_BAD_GRID = 4,             /* rows or columns outside 1..64 */
+    STAGEHAND_WINDOW_FAILED = 5,        /* a render window could not be made (see the log) */
+    STAGEHAND_SYSTEM_ERROR = 6,         /* a Windows call failed (the log has its error code) */
+    STAGEHAND_OUT_OF_MEMORY = 7,        /* storage could not be had */
+    STAGEHAND_INDEX_OUT_OF_RANGE = 8,   /* an index past the end of the library's storage */
+    STAGEHAND_INTERNAL_ERROR = 9,       /* any other failure inside the library */
+    STAGEHAND_BAD_TEXT = 10,            /* a text is not valid UTF-8 */
+    STAGEHAND_NO_SUCH_PROCESS = 11,     /* no process has that id */
+    STAGEHAND_PROGRAM_NOT_FOUND = 12,   /* stagehand_run: no such program */
+    STAGEHAND_PROGRAM_NOT_STARTED = 13, /* stagehand_run: found, but it could not be started */
+    STAGEHAND_DESKTOP_BUSY = 14         /* another program held the desktop all the time it was
+                                           waited for (the message names it): nothing changed */
 } stagehand_status;
 
 /* A RenderWindowManager: render windows grouped by adapter, and desktop clearing. */
@@ -87,6 +89,13 @@ STAGEHAND_C_API const char* stagehand_status_name(stagehand_status status);
  * whose size is in bytes, and stores the size it needs, the terminating zero included, in
  * *needed (when needed is not null). Changes no message. */
 STAGEHAND_C_API stagehand_status stagehand_last_error(char* buffer, uint32_t size, uint32_t* needed);
+
+/* How long desktop clearing (stagehand_hide_all, stagehand_hide_all_except, stagehand_run)
+ * waits, in milliseconds, while another program holds the desktop: one test clears the
+ * desktop at a time, and the clearings of one process share it. Applies to the managers made
+ * after the call, and to later runs. 600000 (ten minutes) unless set; 0 does not wait. When
+ * the time runs out, the call fails with STAGEHAND_DESKTOP_BUSY and changes nothing. */
+STAGEHAND_C_API stagehand_status stagehand_set_desktop_wait(uint32_t milliseconds);
 
 /* ---- Listings: snapshots taken by each call, copied into the caller's storage */
 
@@ -142,10 +151,12 @@ STAGEHAND_C_API stagehand_status stagehand_window_pump(stagehand_window* window)
 STAGEHAND_C_API stagehand_status stagehand_window_aborted(stagehand_window* window, int32_t* aborted);
 STAGEHAND_C_API stagehand_status stagehand_window_reset_abort(stagehand_window* window);
 
-/* ---- Desktop clearing. The manager's table of the desktop's programs (those showing a
- * visible top-level window, this one included) is taken by its first clearing call, and
- * hiding acts on that table alone: windows opened later are never touched. That first call
- * also remembers the foreground window. Spare this program by its executable's name, or its
+/* ---- Desktop clearing. The first clearing call takes the desktop, waiting while another
+ * program holds it (stagehand_set_desktop_wait), and stagehand_restore lets it go. The
+ * manager's table of the desktop's programs (those showing a visible top-level window, this
+ * one included) is taken by its first clearing call, and hiding acts on that table alone:
+ * windows opened later are never touched. That first call also remembers the foreground
+ * window and the stacking order. Spare this program by its executable's name, or its
  * render windows by their handles. No call waits on another program: one that has stopped
  * responding is logged ("413") and its windows hide, or show, once it responds again; a
  * call returns within about half a second whatever the other programs do. */
@@ -159,7 +170,7 @@ STAGEHAND_C_API stagehand_status stagehand_hide_all_except(stagehand_manager* ma
                                                            uint32_t program_count, const HWND* windows,
                                                            uint32_t window_count);
 /* Shows every window of the table again, without activating it and in its place in the Z
- * order, and gives the foreground back. */
+ * order, gives the foreground back and lets the desktop go. */
 STAGEHAND_C_API stagehand_status stagehand_restore(stagehand_manager* manager);
 
 /* Gives back what test programs that died left changed: shows the windows recorded in the
@@ -189,9 +200,11 @@ typedef struct stagehand_run_outcome {
  * programs (executable names; may be null when spare_count is 0), the screen saver off and
  * the display on. The program runs in a job that ends its whole process tree when this
  * process ends, with no crash dialog. timeout_ms ends it after that many milliseconds (0: no
- * limit). Whatever happens to it, the desktop is given back before the call returns.
- * STAGEHAND_PROGRAM_NOT_FOUND or STAGEHAND_PROGRAM_NOT_STARTED when it could not run; then
- * nothing changed. outcome may be null. */
+ * limit). It inherits its standard handles and no other handle of this process. Whatever
+ * happens to it, the desktop is given back before the call returns.
+ * STAGEHAND_PROGRAM_NOT_FOUND or STAGEHAND_PROGRAM_NOT_STARTED when it could not run, and
+ * STAGEHAND_DESKTOP_BUSY when another program held the desktop; then nothing changed.
+ * outcome may be null. */
 STAGEHAND_C_API stagehand_status stagehand_run(const char* command_line, const char* const* spare,
                                                uint32_t spare_count, uint32_t timeout_ms,
                                                stagehand_run_outcome* outcome);
