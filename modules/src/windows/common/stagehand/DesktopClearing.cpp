@@ -8,6 +8,7 @@
 #include "LogCodes.h"
 #include "ProcessAccess.h"
 #include "ProcessIdentity.h"
+#include "StackingOrder.h"
 #include "WindowShowing.h"
 
 #include <vela/ClassLogger.h>
@@ -46,45 +47,6 @@ BOOL CALLBACK collectShownWindow(HWND window, LPARAM context)
     });
 }
 
-// The shown top-level windows from the top of the Z order down.
-vela::Array<HWND> stackingOrder()
-{
-    vela::Array<HWND> order;
-    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
-        if (IsWindowVisible(window))
-            order.append(window);
-    return order;
-}
-
-bool isTopmost(HWND window)
-{
-    return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-}
-
-// Where each hidden window of `showing` goes back: right below the nearest window above it
-// in the saved order that is shown, or being shown, and of its band (topmost or not). A window
-// shown meanwhile, or not in the order, stays where it is.
-vela::Array<VisibilityRequest::Place> placesIn(const vela::Array<HWND>& order, const vela::Array<HWND>& showing)
-{
-    vela::Array<VisibilityRequest::Place> places;
-    for (unsigned int i = 0; i < order.size(); ++i) {
-        HWND window = order[i];
-        if (!showing.contains(window) || !IsWindow(window) || IsWindowVisible(window))
-            continue;
-        bool topmost = isTopmost(window);
-        VisibilityRequest::Place place = {window, topmost ? HWND_TOPMOST : HWND_TOP};
-        for (unsigned int k = i; k > 0; --k) {
-            HWND above = order[k - 1];
-            if (IsWindow(above) && (IsWindowVisible(above) || showing.contains(above)) && isTopmost(above) == topmost) {
-                place.after = above;
-                break;
-            }
-        }
-        places.append(place);
-    }
-    return places;
-}
-
 // The live clearings of this copy of the library, for the end of the process.
 SRWLOCK s_liveLock = SRWLOCK_INIT;
 DesktopClearing* s_live = nullptr;
@@ -97,8 +59,9 @@ struct DesktopClearing::Hold {
     Journal journal{};
     // The shown windows in their stacking order when the foreground was saved.
     vela::Array<HWND> order;
-    // Windows whose hide did not take effect in time: shown still, their programs have not
-    // responded since.
+    // The windows hidden since the last restore, and those whose hide did not take effect in
+    // time: shown still, their programs have not responded since.
+    vela::Array<HWND> hiddenWindows;
     vela::Array<HWND> late;
     bool hidden = false;  // since the last restore
 };
@@ -137,6 +100,7 @@ DesktopClearing& DesktopClearing::operator=(const DesktopClearing& other)
     m_foregroundSaved = other.m_foregroundSaved;
     m_desktopWait = other.m_desktopWait;
     m_hold->order = other.m_hold->order;
+    m_hold->hiddenWindows.clear();
     m_hold->late.clear();
     m_hold->file.abandon();
     m_hold->journal.windows.clear();
@@ -205,7 +169,7 @@ DesktopClearing::Outcome DesktopClearing::prepare()
         buildTable();
     if (!m_foregroundSaved) {
         m_foregroundWindow = GetForegroundWindow();
-        m_hold->order = stackingOrder();
+        m_hold->order = StackingOrder::now();
         m_foregroundSaved = true;
     }
     return outcome;
@@ -263,6 +227,9 @@ DesktopClearing::Outcome DesktopClearing::hide(const vela::Array<OwnedWindow>& w
         m_hold->file.write(formatJournal(journal));
         m_hold->hidden = true;
     }
+    for (unsigned int k = 0; k < windows.size(); ++k)
+        if (!m_hold->hiddenWindows.contains(windows[k].window))
+            m_hold->hiddenWindows.append(windows[k].window);
     Outcome outcome = apply(windows, SW_HIDE);
     for (unsigned int k = 0; k < outcome.unresponsive.size(); ++k)
         if (!m_hold->late.contains(outcome.unresponsive[k]))
@@ -289,10 +256,8 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
         return outcome;
     }
     const char* verb = showCmd == SW_HIDE ? "hide" : "show";
-    vela::Array<VisibilityRequest::Place> places;
-    if (showCmd == SW_SHOW)
-        places = placesIn(m_hold->order, handles);
-    VisibilityRequest request(handles, showCmd == SW_SHOW, foreground, places);
+    VisibilityRequest request(handles, showCmd == SW_SHOW, foreground,
+                              showCmd == SW_SHOW ? m_hold->order : vela::Array<HWND>(), shownMeanwhile());
     vela::Array<HWND> late = request.await();
     outcome.refused = request.refused().size();
     if (outcome.refused != 0)
@@ -359,6 +324,7 @@ DesktopClearing::Outcome DesktopClearing::restore()
     m_foregroundWindow = nullptr;
     m_foregroundSaved = false;
     m_hold->order.clear();
+    m_hold->hiddenWindows.clear();
     m_hold->late.clear();
     // Windows that could not be asked to show stay hidden: their journal stays, for
     // DesktopRecovery (`stagehand restore`), and the next restore tries them again.
@@ -369,6 +335,19 @@ DesktopClearing::Outcome DesktopClearing::restore()
     m_hold->hidden = false;
     m_hold->desktop.release();
     return outcome;
+}
+
+// The windows hidden since the last restore that their programs have shown again: they stay
+// where their programs put them.
+vela::Array<HWND> DesktopClearing::shownMeanwhile() const
+{
+    vela::Array<HWND> shown;
+    for (unsigned int k = 0; k < m_hold->hiddenWindows.size(); ++k) {
+        HWND window = m_hold->hiddenWindows[k];
+        if (IsWindowVisible(window) && !m_hold->late.contains(window))
+            shown.append(window);
+    }
+    return shown;
 }
 
 void DesktopClearing::enlist()
@@ -399,7 +378,7 @@ void DesktopClearing::leaveAtExit()
     vela::Array<HWND> handles;
     for (unsigned int k = 0; k < windows.size(); ++k)
         handles.append(windows[k].window);
-    VisibilityRequest request(handles, true, m_foregroundWindow, placesIn(m_hold->order, handles));
+    VisibilityRequest request(handles, true, m_foregroundWindow, m_hold->order, shownMeanwhile());
     if (request.refused().size() == 0)
         m_hold->file.clear();
     m_hold->hidden = false;

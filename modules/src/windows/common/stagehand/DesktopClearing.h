@@ -140,6 +140,7 @@ private:
     // what did not take effect in time; `late` are windows known not to respond already.
     Outcome apply(const vela::Array<OwnedWindow>& windows, unsigned int showCmd, HWND foreground = nullptr,
                   const vela::Array<HWND>& late = vela::Array<HWND>());
+    vela::Array<HWND> shownMeanwhile() const;
     void enlist();
     void delist();
     // Asks for what restore() does, waiting for no one.

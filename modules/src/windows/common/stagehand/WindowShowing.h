@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StackingOrder.h"
+
 #include <vela/Array.h>
 
 #include <windows.h>
@@ -10,28 +12,24 @@ namespace stagehand {
 // and DesktopRecovery both do, without waiting on the programs.
 //
 // Made, it asks each window to hide (visible false) or to show again without activating it,
-// the latter in its place in the Z order when it is given one, then asks for `foreground`,
-// when not null, to become the foreground window. A window of another thread gets its
-// request posted, so that a program which has stopped pumping its messages cannot hold the
-// caller; a window of this thread changes at once. await() then waits, at most a bounded
-// time from the request, for what can be seen of the requests: the windows hidden or shown
-// and in their places, the foreground window set. A raise that activation may bring, or not,
-// is not waited for.
+// then asks for `foreground`, when not null, to become the foreground window. The active
+// window is asked to hide last, by await(), once the others have hidden. A window of
+// another thread gets its request posted, so that a program which has stopped pumping its
+// messages cannot hold the caller; a window of this thread changes at once. await() then
+// waits, at most a bounded time from the request, for what can be seen of the requests: the
+// windows hidden or shown, those shown back in a saved stacking order when one is given, the
+// foreground window set. A raise that activation may bring, or not, is not waited for.
 class VisibilityRequest {
 public:
-    // Where a window goes back in the Z order: right below `after`, or at the top of its band
-    // (topmost or not) when `after` is HWND_TOP.
-    struct Place {
-        HWND window;
-        HWND after;
-    };
-
+    // `order`, when given, is the stacking order (top first) that the shown windows go back to,
+    // but the `fixed` ones.
     VisibilityRequest(const vela::Array<HWND>& windows, bool visible, HWND foreground = nullptr,
-                      const vela::Array<Place>& places = vela::Array<Place>());
+                      const vela::Array<HWND>& order = vela::Array<HWND>(),
+                      const vela::Array<HWND>& fixed = vela::Array<HWND>());
 
-    // The windows that are still not as asked when the time is up: not hidden or shown, or
-    // shown but not in their place.
-    vela::Array<HWND> await() const;
+    // The windows that are still not hidden or shown when the time is up.
+    vela::Array<HWND> await();
+
     // The windows that could not even be asked, which nothing will change, and why.
     const vela::Array<HWND>& refused() const { return m_refused; }
     DWORD error() const { return m_error; }
@@ -41,19 +39,24 @@ public:
     static DWORD bound();
 
 private:
-    const Place* placeOf(HWND window) const;
-    // The places not held yet; asks again for those whose programs have shown they respond.
-    vela::Array<HWND> misplaced(bool askAgain) const;
+    // Asks the window to hide or show.
+    void ask(HWND window);
 
     vela::Array<HWND> m_windows;
-    vela::Array<Place> m_places;
     vela::Array<HWND> m_refused;
     DWORD m_error;
     bool m_visible;
     HWND m_foreground;
-    bool m_activationMoves;
+    HWND m_lastToHide;  // the active window, until it is asked to hide
+    StackingOrder m_order;
     DWORD m_start;
+    DWORD m_foregroundAsked;
 };
+
+// Asks for the window's place in the Z order (SetWindowPos with the flags): another thread's
+// window is only asked (SWP_ASYNCWINDOWPOS), since a hung program never answers; this
+// thread's own window is moved here and now, which waits on no one.
+BOOL askWindowPos(HWND window, HWND after, UINT flags);
 
 // Asks and waits.
 inline vela::Array<HWND> requestVisibility(const vela::Array<HWND>& windows, bool visible, HWND foreground = nullptr)
