@@ -79,21 +79,28 @@ void writeStub(BYTE* stub, unsigned int index)
 ImportSweep::ImportSweep(HMODULE module, const std::map<std::string, Failure>& failures)
 {
     s_sweep = this;
-    const size_t stubSize = 32;
-    BYTE* stubs = static_cast<BYTE*>(VirtualAlloc(nullptr, stubSize * failures.size(), MEM_COMMIT | MEM_RESERVE,
-                                                  PAGE_EXECUTE_READWRITE));
+    std::vector<void**> slots;  // one stub each: a function imported from two DLLs has two
     forEachImport(module, [&](const char*, const char* function, void** slot) {
         auto failure = failures.find(function);
         if (failure == failures.end())
             return;
-        unsigned int index = static_cast<unsigned int>(m_imports.size());
-        m_imports.push_back({function, *slot, failure->second});
         if (failure->second.throws)
-            s_newIndex = index;
-        else
-            writeStub(stubs + stubSize * index, index);
-        writeImportSlot(slot, failure->second.throws ? reinterpret_cast<void*>(&sweepNew) : stubs + stubSize * index);
+            s_newIndex = static_cast<unsigned int>(m_imports.size());
+        m_imports.push_back({function, *slot, failure->second});
+        slots.push_back(slot);
     });
+    const size_t stubSize = 32;
+    BYTE* stubs = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, stubSize * slots.size(), MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    if (!stubs) {
+        ADD_FAILURE() << "no page for " << slots.size() << " stubs (error " << GetLastError() << "): nothing is swept";
+        m_imports.clear();
+        return;
+    }
+    for (unsigned int i = 0; i < slots.size(); ++i) {
+        writeStub(stubs + stubSize * i, i);
+        writeImportSlot(slots[i], m_imports[i].failure.throws ? reinterpret_cast<void*>(&sweepNew) : stubs + stubSize * i);
+    }
 }
 
 void ImportSweep::arm(const Site& site, Mode mode)

@@ -202,6 +202,7 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
     ASSERT_EQ(expected, m_baseline.observed) << "the road when nothing fails";
     BYTE* base = reinterpret_cast<BYTE*>(stagehandModule());
     std::FILE* out = _wfopen(besideTests(file).c_str(), L"w");
+    ASSERT_NE(nullptr, out) << "cannot write " << testing::PrintToString(besideTests(file));
     std::set<ImportSweep::Site> done;
     for (bool found = true; found;) {
         found = false;
