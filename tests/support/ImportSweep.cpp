@@ -76,6 +76,8 @@ void writeStub(BYTE* stub, unsigned int index)
 
 }  // namespace
 
+const ImportSweep::Site ImportSweep::kNone{~0u, nullptr};
+
 ImportSweep::ImportSweep(HMODULE module, const std::map<std::string, Failure>& failures)
 {
     s_sweep = this;
@@ -115,13 +117,15 @@ void* ImportSweep::decide(unsigned int index, void* returnAddress, ULONG_PTR* re
     // Nothing here may change the last-error code of a call that goes on.
     DWORD error = GetLastError();
     Site site{index, returnAddress};
-    m_seen.insert(site);
+    m_seen.emplace(site, m_armed);
     bool fails = site == m_armed && (m_mode == FROM_THEN_ON || m_injected == 0);
     if (!fails) {
         SetLastError(error);
         return m_imports[index].real;
     }
     ++m_injected;
+    if (failing)
+        failing();
     *result = m_imports[index].failure.result;
     SetLastError(m_imports[index].failure.error);
     return nullptr;
