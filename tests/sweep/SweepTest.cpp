@@ -1,8 +1,7 @@
-// Each call site of each system function stagehand.dll imports fails in turn while the road
-// of tests/c/c_road.c runs. After each run: no undocumented exception, everything released
-// once, desktop, screen saver and journal folder whole, and the failure answered as
-// docs/failures.md says. Cases go to sweep-once.txt and sweep-on.txt, which
-// package.failures_table checks docs/failures.md by:
+// Each call site of each system function stagehand.dll imports fails in turn while the road of
+// tests/c/c_road.c runs. After each run: no undocumented exception, everything released once,
+// desktop, screen saver and journals whole, the failure answered. Cases go to sweep-once.txt
+// and sweep-on.txt, which package.failures_table checks docs/failures.md by:
 //   FUNCTION@SITE in CALLER  injected=N  changed=yes|no  reported=N  answered=HOW  LOG LINE ...
 #include <stagehand/DesktopRecovery.h>
 #include <stagehand/Genericwindows.h>
@@ -127,11 +126,14 @@ std::map<ULONG_PTR, std::string> functionsOf(HMODULE module)
 ImportSweep* s_sweep = nullptr;
 bool s_refused = false;  // an operation refused while the armed call failed inside it
 
-// The result of an operation of the road.
-bool answer(unsigned int injectedBefore, bool succeeded)
+// Runs an operation of the road: its refusal answers a failure made inside it.
+template <class Operation, class Refused>
+auto answer(Operation operation, Refused refused)
 {
-    s_refused |= !succeeded && s_sweep->injected() != injectedBefore;
-    return succeeded;
+    unsigned int before = s_sweep->injected();
+    auto result = operation();
+    s_refused |= refused(result) && s_sweep->injected() != before;
+    return result;
 }
 
 // A journal kept for a later restore is a refusal too: `stagehand restore` exits 1 for it.
@@ -147,10 +149,8 @@ template <class Hook>
 void watch(Hook* hook)
 {
     hook->instead = [](auto... arguments) {
-        unsigned int before = s_sweep->injected();
-        stagehand_status status = Hook::real(arguments...);
-        answer(before, status == STAGEHAND_OK && !(kept(arguments) || ...));
-        return status;
+        return answer([&] { return Hook::real(arguments...); },
+                      [&](stagehand_status status) { return status != STAGEHAND_OK || (kept(arguments) || ...); });
     };
 }
 #define WATCH(f) watch(new CallHook<decltype(&f), __COUNTER__>("stagehand.dll", #f, GetModuleHandleW(nullptr)))
@@ -218,7 +218,7 @@ void Sweep::road(Outcome& run)
     c_road_walk(s_helper->pid(), cleared, s_spared->windows()[0], &walked);
     run.observed.assign(walked.seen, walked.seen + walked.count);
     run.reported = walked.reported;
-    auto report = [&](auto operation) { run.reported += answer(s_sweep->injected(), operation()) ? 0 : 1; };
+    auto report = [&](auto operation) { run.reported += answer(operation, [](bool ok) { return !ok; }) ? 0 : 1; };
 
     stagehand::ProcessModuleEnumerator modules;
     report([&] { return modules.enumerate(GetCurrentProcessId()); });
@@ -238,10 +238,9 @@ void Sweep::road(Outcome& run)
     DestroyWindow(probe);
 }
 
-// One run of the road with `armed` failing at `site` (or nothing failing), and how its failure
-// was answered: a refusal by the operation in progress; a later log line of priority 3 or more
-// that names it, by its error code or a prefix of its rows; a recovery of a row with no log
-// line that left the road as it was; or a site listed off the road or not answered yet.
+// One run of the road with `armed` failing at `site`, and how the failure was answered: a
+// refusal by the operation in progress; a later log line of priority 3 or more that names it
+// by its error code or a prefix of its rows; a documented recovery that left the road as it was.
 Outcome Sweep::check(const std::string& label, const std::string& site, const ImportSweep::Import* armed)
 {
     Outcome run;
