@@ -333,7 +333,7 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     }
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ("h1 h2", shown(&hung)) << "the hung program's windows hide once it responds";
-    EXPECT_EQ(1u, log.count("3 RenderWindowManager: 413 2 windows of 1 programs did not respond (hung_helper.exe); "
+    EXPECT_EQ(1u, log.count("3 stagehand.DesktopClearing: 413 2 windows of 1 programs did not respond (hung_helper.exe); "
                             "they will hide when those programs respond again"));
     start = GetTickCount();
     manager.restoreAllTopLevelProcess();
@@ -407,23 +407,25 @@ TEST_F(Desktop, ACopyOfTheLibraryJournalsApartAndAJournalHeldOpenGoesOnUnderAFre
     EXPECT_NE(npos, all.find(entry(*spare))) << all;
 }
 
-// A manager's first clearing tells in one line of windows that test programs which ended left
-// hidden: here a live manager's journal copied under a writer that has ended.
-TEST_F(Desktop, AManagersFirstClearingTellsOfWindowsThatEndedTestProgramsLeftHidden)
+// A process's first clearing tells in one line of windows that test programs which ended left
+// hidden: here a manager's journal copied under a writer that has ended, its window hidden again.
+TEST_F(Desktop, AProcesssFirstClearingTellsOfWindowsThatEndedTestProgramsLeftHidden)
 {
-    LogCapture log(vela::LoggerPriority::FAILURE);
-    RenderWindowManager one;
-    one.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe", "helper.exe"}));
-    std::string text = journals.read(journals.names().at(0));
+    std::string text;
+    {
+        RenderWindowManager one;
+        one.hideAllTopLevelProcessExcept(array<vela::String>({"spare_helper.exe", "helper.exe"}));
+        text = journals.read(journals.names().at(0));
+    }
+    ShowWindow(b->windows()[0], SW_HIDE);
     std::string writer = text.substr(0, text.find('\n', text.find("writer")));
     journals.write("stagehand-journal-ended.txt", writer.substr(0, writer.rfind(' ')) + " 1" + text.substr(writer.size()));
-    {
-        RenderWindowManager later;
-        later.minimizeTopLevelProcess("spare_helper.exe");
-        later.minimizeTopLevelProcess("spare_helper.exe");
-    }
-    EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 412 1 windows of 1 programs are still hidden by test "
-                                        "programs that ended: run 'stagehand restore' to show them again"}),
+    LogCapture log(vela::LoggerPriority::FAILURE);
+    RenderWindowManager later;
+    later.minimizeTopLevelProcess("spare_helper.exe");
+    later.minimizeTopLevelProcess("spare_helper.exe");
+    EXPECT_EQ((std::vector<std::string>{"3 stagehand.DesktopLock: 412 1 windows of 1 programs are still hidden by "
+                                        "test programs that ended: run 'stagehand restore' to show them again"}),
               log.lines);
 }
 
