@@ -3,13 +3,17 @@
 # line when it has one; no row is left without one or the other, or a reason.
 #   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DCTEST=... -P failures_table.cmake
 execute_process(COMMAND ${CTEST} -N WORKING_DIRECTORY ${BUILD_DIR} OUTPUT_VARIABLE listed)
+# A semicolon would split a row or a case, which are list elements here.
 file(READ ${SOURCE_DIR}/docs/failures.md table)
+string(REPLACE ";" "," table "${table}")
 set(cases)
 foreach(mode once on)
   if(NOT EXISTS ${BUILD_DIR}/bin/sweep-${mode}.txt)
     message(FATAL_ERROR "no ${BUILD_DIR}/bin/sweep-${mode}.txt: the sweep has not run")
   endif()
-  file(STRINGS ${BUILD_DIR}/bin/sweep-${mode}.txt more)
+  file(READ ${BUILD_DIR}/bin/sweep-${mode}.txt more)
+  string(REGEX REPLACE "[;\r]" "," more "${more}")
+  string(REPLACE "\n" ";" more "${more}")
   list(APPEND cases ${more})
 endforeach()
 string(REGEX MATCHALL "\n\\|[^\n]*\\|[^\n]*\\|[^\n]*\\|[^\n]*\\|" rows "${table}")
@@ -30,8 +34,9 @@ foreach(row IN LISTS rows)
       list(APPEND problems "no such test: ${test}")
     endif()
   endforeach()
-  # The row's log line by its logger and number, as in "3 MonitorInfo: 22 ...".
-  string(REGEX MATCH "`[0-9] ([A-Za-z.]+: [0-9]+ )" line "${row}")
+  # The row's first log line of a failure's priority (3 or more), by its logger and number, as
+  # in "3 MonitorInfo: 22 ...": the sweep writes those to its cases.
+  string(REGEX MATCH "`[3-5] ([A-Za-z.]+: [0-9]+ )" line "${row}")
   set(key "${CMAKE_MATCH_1}")
   string(REGEX MATCHALL "sweep: [A-Za-z0-9_]+" sweeps "${by}")
   foreach(sweep IN LISTS sweeps)
