@@ -112,6 +112,7 @@ void* ImportSweep::decide(unsigned int index, void* returnAddress, ULONG_PTR* re
 {
     // Nothing here may change the last-error code of a call that goes on.
     DWORD error = GetLastError();
+    std::lock_guard<std::mutex> only(m_lock);  // the library has threads of its own
     Site site{index, returnAddress};
     m_seen.emplace(site, m_armed);
     bool fails = site == m_armed && (m_mode == FROM_THEN_ON || m_injected == 0);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,4 +51,5 @@ private:
     Site m_armed = kNone;
     Mode m_mode = ONCE;
     unsigned int m_injected = 0;
+    std::mutex m_lock;
 };
