@@ -22,7 +22,6 @@
 #include <climits>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
