@@ -38,20 +38,12 @@ wine_session_start() {
   local ready=$WINEPREFIX/.stagehand-prefix-4
   if [[ ! -f $ready ]]; then
     echo "preparing the Wine prefix $WINEPREFIX (once)"
-    "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed in $WINEPREFIX" >&2; return 1; }
-    # There is no window manager: without this, destroying a visible window waits two
-    # seconds for a manager to withdraw it.
-    # Wine 8 does not honour SEM_NOGPFAULTERRORBOX (a FIXME in its UnhandledExceptionFilter): a
-    # crashing program would wait on its debugger's dialog. Without the dialog, the debugger
-    # writes the crash to standard error and ends the program, as Windows does.
-    # The screen saver is on, as on a desktop: Wine reads the stored setting again in each
-    # process that loads its display driver, so the stored one must say what the session does.
-    { "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
-      "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-      "$WINE" reg add 'HKCU\Control Panel\Desktop' /v ScreenSaveActive /d 1 /f; } >/dev/null 2>&1 ||
-      { echo "the Wine prefix $WINEPREFIX could not be prepared" >&2; return 1; }
-    "$WINE_SESSION_SERVER" -k || true
-    "$WINE_SESSION_SERVER" -w || true
+    # On a machine busy with other Wine sessions a preparation has failed once and passed when
+    # run again: one more try, said aloud.
+    if ! wine_session_prepare; then
+      echo "preparing the Wine prefix $WINEPREFIX failed; trying once more" >&2
+      wine_session_prepare || { echo "the Wine prefix $WINEPREFIX could not be prepared" >&2; return 1; }
+    fi
     touch "$ready"
   fi
   "$WINE_SESSION_SERVER" -k 2>/dev/null || true
@@ -59,6 +51,28 @@ wine_session_start() {
   "$WINE_SESSION_SERVER" -p
   # The first program after a server start pays for the desktop process; pay it here.
   "$WINE" cmd /c exit >/dev/null 2>&1 || true
+}
+
+# Makes the prefix and stores the settings the tests need.
+wine_session_prepare() {
+  "$WINE_SESSION_SERVER" -k 2>/dev/null || true
+  "$WINE_SESSION_SERVER" -w 2>/dev/null || true
+  "$WINE" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed in $WINEPREFIX" >&2; return 1; }
+  # wineboot returns while the prefix's first processes still write the registry: wait for
+  # them and their server to end before the settings are stored.
+  "$WINE_SESSION_SERVER" -w 2>/dev/null || true
+  # There is no window manager: without this, destroying a visible window waits two
+  # seconds for a manager to withdraw it.
+  # Wine 8 does not honour SEM_NOGPFAULTERRORBOX (a FIXME in its UnhandledExceptionFilter): a
+  # crashing program would wait on its debugger's dialog. Without the dialog, the debugger
+  # writes the crash to standard error and ends the program, as Windows does.
+  # The screen saver is on, as on a desktop: Wine reads the stored setting again in each
+  # process that loads its display driver, so the stored one must say what the session does.
+  { "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v ScreenSaveActive /d 1 /f; } >/dev/null 2>&1 || return 1
+  "$WINE_SESSION_SERVER" -k 2>/dev/null || true
+  "$WINE_SESSION_SERVER" -w 2>/dev/null || true
 }
 
 wine_session_stop() {

@@ -40,11 +40,13 @@ TEST(ProcessEnumerator, AsksAgainWhileTheBufferFillsAndFailuresKeepOrPassOn)
     LogCapture log(vela::LoggerPriority::FAILURE);
     ProcessModuleEnumerator modules;
     ASSERT_TRUE(modules.enumerate(GetCurrentProcessId()));
-    EXPECT_FALSE(modules.enumerate(0x7FFFFFF0) || processExists(0x7FFFFFF0));
-    EXPECT_EQ(1u, log.count("3 stagehand.ProcessModuleEnumerator: 72 OpenProcess failed on pid 2147483632! Is this "
-                            "a 64Bit OS? "));
-    EXPECT_TRUE(modules.numModules() > 3 && modules.moduleNames()[0].toUtf8() == "discovery_tests.exe")
-        << "a failed open keeps the earlier lists";
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(modules.enumerate(0x7FFFFFF0));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError()) << "OpenProcess's own code";
+    EXPECT_FALSE(processExists(0x7FFFFFF0));
+    EXPECT_EQ(std::vector<std::string>{"3 stagehand.ProcessModuleEnumerator: 72 OpenProcess failed on pid 2147483632! "
+                                       "Is this a 64Bit OS? 87"}, log.lines);
+    EXPECT_EQ("discovery_tests.exe", modules.moduleNames()[0].toUtf8()) << "a failed open keeps the earlier lists";
 
     MonitorInfoEnumerator monitors;
     CallHook<decltype(&GetMonitorInfoW)> broken("user32.dll", "GetMonitorInfoW");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using vela::Array;
@@ -56,19 +57,24 @@ TEST(Array, GrowsFromEightByDoublingAndRefusesBadIndicesGrowthPastItsLimitAndATh
     elements.appendDefault(8);
     Element::copiesLeft = 3;  // a copy throws while the array grows
     EXPECT_THROW(elements.append(Element()), int);
-    EXPECT_TRUE(elements.size() == 8 && elements.capacity() == 8 && Element::live == 8) << "the array as it was";
+    EXPECT_EQ(std::make_tuple(8u, 8u, 8), std::make_tuple(elements.size(), elements.capacity(), Element::live))
+        << "the array as it was: size, capacity, elements alive";
     elements.clear();
     EXPECT_EQ(0, Element::live);
 }
 
-TEST(SharedResource, NullIsAResourceAndADetachedOneOutlivesItsHolders)
+TEST(SharedResource, NullIsAResourceAssignmentLetsGoOfTheOldOneAndADetachedOneOutlivesItsHolders)
 {
     typedef vela::SharedResource<vela::DescriptorStorage<void*, -1, RecordingManager>, 0> Handle;
+    void* const seven = reinterpret_cast<void*>(7);
     {
-        Handle null(nullptr), copy(null), detached(reinterpret_cast<void*>(5)), empty;
-        EXPECT_TRUE(null.holdsResource() && copy.useCount() == 2);
+        Handle null(nullptr), copy(null), detached(reinterpret_cast<void*>(5)), empty, last(seven), other(last);
+        EXPECT_EQ(std::make_pair(true, 2u), std::make_pair(null.holdsResource(), copy.useCount()));
         Handle(detached).detach();
         EXPECT_EQ(reinterpret_cast<void*>(-1), empty.get()) << "the storage's no-resource value";
+        other = null;
+        last = copy;
+        EXPECT_EQ(std::vector<void*>{seven}, RecordingManager::destroyed) << "by the assignment over its last holder";
     }
-    EXPECT_EQ(std::vector<void*>{nullptr}, RecordingManager::destroyed);
+    EXPECT_EQ((std::vector<void*>{seven, nullptr}), RecordingManager::destroyed);
 }

@@ -118,6 +118,17 @@ size_t HelperWindows::visible() const
     return std::count_if(m_windows.begin(), m_windows.end(), [](HWND window) { return IsWindowVisible(window); });
 }
 
+std::string shown(std::initializer_list<const HelperWindows*> helpers)
+{
+    std::string titles;
+    char title[64];
+    for (const HelperWindows* helper : helpers)
+        for (HWND window : helper ? helper->windows() : std::vector<HWND>())
+            if (IsWindowVisible(window) && GetWindowTextA(window, title, sizeof title))
+                titles += (titles.empty() ? "" : " ") + std::string(title);
+    return titles;
+}
+
 HWND probeWindow()
 {
     return CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ private:
     std::vector<HWND> m_windows;
     bool m_ready = false;
 };
+
+// The titles of the helpers' visible windows, in order ("a1 a2 b1"): what a check names.
+std::string shown(std::initializer_list<const HelperWindows*> helpers);
 
 // True once the window is the foreground window; asks again while Wine's starting desktop
 // process takes the foreground itself.

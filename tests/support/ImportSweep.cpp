@@ -76,24 +76,29 @@ void writeStub(BYTE* stub, unsigned int index)
 
 }  // namespace
 
+const ImportSweep::Site ImportSweep::kNone{~0u, nullptr};
+
 ImportSweep::ImportSweep(HMODULE module, const std::map<std::string, Failure>& failures)
 {
     s_sweep = this;
-    const size_t stubSize = 32;
-    BYTE* stubs = static_cast<BYTE*>(VirtualAlloc(nullptr, stubSize * failures.size(), MEM_COMMIT | MEM_RESERVE,
-                                                  PAGE_EXECUTE_READWRITE));
+    std::vector<void**> slots;  // one stub each: a function imported from two DLLs has two
     forEachImport(module, [&](const char*, const char* function, void** slot) {
         auto failure = failures.find(function);
         if (failure == failures.end())
             return;
-        unsigned int index = static_cast<unsigned int>(m_imports.size());
-        m_imports.push_back({function, *slot, failure->second});
         if (failure->second.throws)
-            s_newIndex = index;
-        else
-            writeStub(stubs + stubSize * index, index);
-        writeImportSlot(slot, failure->second.throws ? reinterpret_cast<void*>(&sweepNew) : stubs + stubSize * index);
+            s_newIndex = static_cast<unsigned int>(m_imports.size());
+        m_imports.push_back({function, *slot, failure->second});
+        slots.push_back(slot);
     });
+    const size_t stubSize = 32;
+    BYTE* stubs = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, stubSize * slots.size(), MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    EXPECT_NE(nullptr, stubs) << "no page for " << slots.size() << " stubs (error " << GetLastError() << ")";
+    for (unsigned int i = 0; stubs && i < slots.size(); ++i) {
+        writeStub(stubs + stubSize * i, i);
+        writeImportSlot(slots[i], m_imports[i].failure.throws ? reinterpret_cast<void*>(&sweepNew) : stubs + stubSize * i);
+    }
 }
 
 void ImportSweep::arm(const Site& site, Mode mode)
@@ -107,14 +112,17 @@ void* ImportSweep::decide(unsigned int index, void* returnAddress, ULONG_PTR* re
 {
     // Nothing here may change the last-error code of a call that goes on.
     DWORD error = GetLastError();
+    std::lock_guard<std::mutex> only(m_lock);  // the library has threads of its own
     Site site{index, returnAddress};
-    m_seen.insert(site);
+    m_seen.emplace(site, m_armed);
     bool fails = site == m_armed && (m_mode == FROM_THEN_ON || m_injected == 0);
     if (!fails) {
         SetLastError(error);
         return m_imports[index].real;
     }
     ++m_injected;
+    if (failing)
+        failing();
     *result = m_imports[index].failure.result;
     SetLastError(m_imports[index].failure.error);
     return nullptr;

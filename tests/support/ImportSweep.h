@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
-#include <set>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,21 +32,24 @@ public:
     ImportSweep(HMODULE module, const std::map<std::string, Failure>& failures);
 
     const std::vector<Import>& imports() const { return m_imports; }
-    // The call sites seen so far.
-    const std::set<Site>& seen() const { return m_seen; }
+    // The call sites seen so far, each with the site that was armed when it was first seen.
+    const std::map<Site, Site>& seen() const { return m_seen; }
+    static const Site kNone;
 
     // Arms the site: in ONCE mode its first call fails, in FROM_THEN_ON every call from it.
     void arm(const Site& site, Mode mode);
-    void disarm() { m_armed = Site{~0u, nullptr}; }
+    void disarm() { m_armed = kNone; }
     unsigned int injected() const { return m_injected; }  // calls made to fail since arm()
+    std::function<void()> failing;  // called as each call is made to fail
 
     // The stubs' question: the real function to go on to, or null with the failure's result.
     void* decide(unsigned int index, void* returnAddress, ULONG_PTR* result);
 
 private:
     std::vector<Import> m_imports;
-    std::set<Site> m_seen;
-    Site m_armed{~0u, nullptr};
+    std::map<Site, Site> m_seen;
+    Site m_armed = kNone;
     Mode m_mode = ONCE;
     unsigned int m_injected = 0;
+    std::mutex m_lock;
 };

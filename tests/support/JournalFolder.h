@@ -49,7 +49,8 @@ public:
     {
         std::string text(4096, '\0');
         DWORD n = 0;
-        HANDLE f = CreateFileW(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE f = CreateFileW(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);  // its writer keeps it open
         ReadFile(f, &text[0], static_cast<DWORD>(text.size()), &n, nullptr);
         CloseHandle(f);
         return text.substr(0, n);

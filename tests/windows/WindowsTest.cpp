@@ -62,10 +62,14 @@ TEST(GenericWindows, OwnsOneTopmostWindowOrOneSubclassedWindowAndReleasesItOnceW
         wchar_t name[32] = {};
         GetClassNameW(window.getHWND(), name, 32);
         EXPECT_STREQ(L"GenericWindows", name);
-        EXPECT_TRUE(GetWindowLongW(window.getHWND(), GWL_EXSTYLE) & WS_EX_TOPMOST);
         EXPECT_FALSE(window.initialize(kExecutable, nullptr, "second", kStyle)) << "a live object is refused";
-        EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "GenericWindows", kStyle)) << "a class in use";
-        EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, "orphan", WS_CHILD)) << "a child needs a parent";
+        // The system's code comes back, through the temporary's destructor too.
+        for (const auto& [name, style, error] : {std::make_tuple("GenericWindows", kStyle, ERROR_CLASS_ALREADY_EXISTS),
+                                                 std::make_tuple("orphan", DWORD(WS_CHILD), ERROR_TLW_WITH_WSCHILD)}) {
+            SetLastError(0xdeadbeef);
+            EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, name, style)) << name;
+            EXPECT_EQ(DWORD(error), GetLastError()) << name;
+        }
         LogCapture log(vela::LoggerPriority::FAILURE);
         EXPECT_FALSE(GenericWindows().initialize(kExecutable, nullptr, std::string(280, 'n').c_str(), kStyle));
         EXPECT_EQ(std::vector<std::string>{"3 stagehand.GenericWindows: 346 Refused the window name of 280 characters: "
@@ -75,12 +79,17 @@ TEST(GenericWindows, OwnsOneTopmostWindowOrOneSubclassedWindowAndReleasesItOnceW
         // Subclassing, routed and undone on the sweep's road, takes one live window, once.
         HWND probe = probeWindow();
         GenericWindows owner;
-        EXPECT_TRUE(stagehand::subclassWindow(owner, probe) && !stagehand::subclassWindow(owner, probe) &&
-                    !stagehand::subclassWindow(*std::make_unique<GenericWindows>(), nullptr));
-        EXPECT_TRUE(log.count("3 stagehand.GenericWindows: 416 Invalid superclass window handle") == 1 &&
-                    log.count("3 stagehand.GenericWindows: 408 Console procedure is already subclassed") == 1);
+        EXPECT_EQ((std::vector<bool>{true, false, false}),
+                  (std::vector<bool>{stagehand::subclassWindow(owner, probe), stagehand::subclassWindow(owner, probe),
+                                     stagehand::subclassWindow(*std::make_unique<GenericWindows>(), nullptr)}));
         DestroyWindow(probe);
-        EXPECT_TRUE(!stagehand::getWindowInstance(probe) && stagehand::getWindowInstance(nullptr) == kExecutable);
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(nullptr, stagehand::getWindowInstance(probe));
+        EXPECT_EQ(DWORD(ERROR_INVALID_WINDOW_HANDLE), GetLastError());
+        EXPECT_EQ(kExecutable, stagehand::getWindowInstance(nullptr));
+        for (const char* line : {"408 Console procedure is already subclassed", "416 Invalid superclass window handle",
+                                 "32 GetWindowLong call fails, last error code = 1400"})
+            EXPECT_EQ(1u, log.count(std::string("3 stagehand.GenericWindows: ") + line));
     }
     WNDCLASSEXW info = {sizeof info};
     EXPECT_FALSE(GetClassInfoExW(kExecutable, L"orphan", &info)) << "a class is unregistered whatever failed";
@@ -118,7 +127,8 @@ TEST(GenericWindows, ListenOnceTakesOneMessageOfItsWindowAndEscapeOrAltF4AbortsT
     EXPECT_FALSE(window.isTestAborted());
     PostMessageW(window.getHWND(), WM_SYSKEYDOWN, VK_F4, 1 << 29);
     window.drain();
-    EXPECT_TRUE(window.isTestAborted() && IsWindow(window.getHWND())) << "Alt+F4 closes nothing";
+    EXPECT_EQ(std::make_pair(true, TRUE), std::make_pair(window.isTestAborted(), IsWindow(window.getHWND())))
+        << "Alt+F4 aborts and closes nothing";
     window.resetTestAborted();
     EXPECT_FALSE(window.isTestAborted());
 
@@ -128,7 +138,7 @@ TEST(GenericWindows, ListenOnceTakesOneMessageOfItsWindowAndEscapeOrAltF4AbortsT
     window.turnOffCursor();
     hidden = count;
     window.turnOnCursor();
-    EXPECT_TRUE(hidden == -1 && count == 2) << "hidden until it counts below 0, then shown as often";
+    EXPECT_EQ(std::make_pair(-1, 2), std::make_pair(hidden, count)) << "hidden until it counts below 0, then shown as often";
 }
 
 TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
@@ -160,11 +170,11 @@ TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
     first.reset();
     EXPECT_FALSE(saverActive()) << "the second window still renders";
     second.reset();
-    EXPECT_TRUE(saverActive() && journals.names().empty());
+    EXPECT_EQ(std::make_pair(true, std::vector<std::string>()), std::make_pair(saverActive(), journals.names()));
     EXPECT_EQ((std::vector<std::tuple<EXECUTION_STATE>>{{ES_CONTINUOUS | ES_DISPLAY_REQUIRED}, {ES_CONTINUOUS}}),
               display.calls()) << "the display is kept on from the first window to the last";
-    EXPECT_TRUE(SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0) && now == timeout + 60)
-        << "the user's change stays";
+    SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0);
+    EXPECT_EQ(timeout + 60, now) << "the user's change stays";
     SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout, nullptr, SPIF_SENDWININICHANGE);
 }
 
@@ -177,12 +187,15 @@ TEST(AllocateConsole, OwnsOnlyAConsoleItAllocatedAndFreesItOnce)
     {
         stagehand::AllocateConsole owner;
         ASSERT_TRUE(owner.ownsConsole());
-        EXPECT_TRUE(owner.consoleHandle() == GetConsoleWindow() && IsWindowVisible(owner.consoleHandle()));
+        EXPECT_EQ(GetConsoleWindow(), owner.consoleHandle());
+        EXPECT_TRUE(IsWindowVisible(owner.consoleHandle()));
         {
             stagehand::AllocateConsole user, copy(owner);
             user = owner;
-            EXPECT_FALSE(user.ownsConsole() || copy.ownsConsole()) << "ownership stays with the object that allocated";
-            EXPECT_TRUE(user.consoleHandle() == owner.consoleHandle() && copy.consoleHandle() == owner.consoleHandle());
+            EXPECT_EQ(std::make_pair(false, false), std::make_pair(user.ownsConsole(), copy.ownsConsole()))
+                << "ownership stays with the object that allocated";
+            EXPECT_EQ(std::make_pair(owner.consoleHandle(), owner.consoleHandle()),
+                      std::make_pair(user.consoleHandle(), copy.consoleHandle()));
         }
         EXPECT_NE(nullptr, GetConsoleWindow()) << "only the owner frees the console";
     }
