@@ -323,6 +323,7 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     HelperWindows hung(L"hung_helper.exe", L"h1 h2", L"hung");
     ASSERT_TRUE(hung.ready());
     LogCapture log(vela::LoggerPriority::FAILURE);
+    SetEnvironmentVariableW(L"STAGEHAND_RESPONSE_BOUND", L"300");  // a rig's own bound, read by each call
     RenderWindowManager manager;
     DWORD start = GetTickCount();
     {
@@ -337,6 +338,7 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     start = GetTickCount();
     manager.restoreAllTopLevelProcess();
     EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(2u, manager.lastClearing().unresponsive.size()) << "their hides never ran";
     hung.send("pump again");
     for (int wait = 0; wait < 150 && shown() != "a1 a2 b1 s1 s2"; ++wait)
         Sleep(20);

@@ -85,7 +85,7 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     HelperWindows hung(L"hung_helper.exe", L"frozen", L"hung");  // holds up neither the clearing nor restore
     ASSERT_TRUE(first.ready() && second.ready() && spare.ready() && hung.ready() && activate(first.windows()[1]));
     ChildProcess clearer(L"stagehand.exe", L"run --spare SPARE_HELPER -- helper.exe windows test");
-    for (int wait = 0; wait < 200 && !second.noneVisible(); ++wait)
+    for (int wait = 0; wait < 200 && !(first.noneVisible() && second.noneVisible()); ++wait)
         Sleep(20);
     ASSERT_TRUE(first.noneVisible() && second.noneVisible() && spare.allVisible());
     std::string journal = journals.names()[0];  // the desktop's, before the screen saver's

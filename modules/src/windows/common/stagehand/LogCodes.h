@@ -64,6 +64,9 @@ const char kUnresponsive[] = "413 ";
 const char kNotShownAgain[] = "414 ";
 const char kNotAsked[] = "415 ";
 
+// "stagehand.StackingOrder"
+const char kNotMovedBack[] = "417 ";
+
 // "stagehand.DesktopRecovery"
 const char kJournalRefused[] = "421 ";
 

@@ -1,10 +1,17 @@
 #include "StackingOrder.h"
 
+#include "LogCodes.h"
 #include "WindowShowing.h"
+
+#include <vela/ClassLogger.h>
+
+using vela::LoggerPriority;
 
 namespace stagehand {
 
 namespace {
+
+vela::ClassLogger s_log("stagehand.StackingOrder");
 
 // A window's program that has shown it responds is asked again for a move that has not come
 // after this long.
@@ -120,7 +127,13 @@ void StackingOrder::move(HWND window, HWND after)
         m_movedAt.append(now);
     }
     m_movedAt[k] = now;
-    askWindowPos(window, after, SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOMOVE | SWP_NOSIZE);
+    if (askWindowPos(window, after, SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOMOVE | SWP_NOSIZE) ||
+        !IsWindow(window))
+        return;
+    s_log.log(LoggerPriority::FAILURE, logcode::kNotMovedBack,
+              "A window could not be asked back to its place in the stacking order (error ",
+              static_cast<unsigned int>(GetLastError()), "): it stays where it is");
+    m_fixed.append(window);
 }
 
 }  // namespace stagehand
