@@ -3,9 +3,14 @@
 //   windows TITLE...  a visible window per title; prints "hwnd N" for each, then "ready";
 //                     exits at the end of its input. hung: pumps nothing until it reads a line
 //   window            holds a render window (so the screen saver off), prints "ready"
+//   leave             holds a render window and hides the desktop, prints "ready", and returns
+//                     from main with both alive once it reads a line
 //   saver             prints whether the screen saver is "on" or "off", as a new process reads it
 //   verify HWND...    exits with 7 when its own window and none of these is visible, else 1
+//   nested            clears the desktop without waiting for it: exits 0 when it could, else 3
+//   handles H...      prints "handles" and exits with the number of these handles it has
 //   crash             ends with an access violation
+#include <stagehand/DesktopClearing.h>
 #include <stagehand/RenderWindowManager.h>
 
 #include <windows.h>
@@ -72,6 +77,13 @@ int main(int argc, char** argv)
         readUntil(EOF);
         return 0;
     }
+    if (mode == "leave") {
+        new stagehand::GenericWindows(GetModuleHandleW(nullptr), nullptr, "left alive", WS_POPUP);
+        (new stagehand::RenderWindowManager())->hideAllTopLevelProcess();
+        say("ready");
+        readUntil('\n');
+        return 0;
+    }
     if (mode == "verify") {
         HWND own = CreateWindowExW(0, L"STATIC", L"verify", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 100, nullptr,
                                    nullptr, nullptr, nullptr);
@@ -79,6 +91,19 @@ int main(int argc, char** argv)
         for (int i = 2; i < argc; ++i)
             hidden &= !IsWindowVisible(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(argv[i], nullptr, 10))));
         return IsWindowVisible(own) && hidden ? 7 : 1;
+    }
+    if (mode == "nested") {
+        stagehand::DesktopClearing clearing;
+        clearing.setDesktopWait(0);
+        return clearing.hideAllExcept(vela::Array<vela::String>(), vela::Array<HWND>()).desktopHolder.empty() ? 0 : 3;
+    }
+    if (mode == "handles") {
+        int inherited = 0;
+        DWORD flags = 0;
+        for (int i = 2; i < argc; ++i)
+            inherited += GetHandleInformation(reinterpret_cast<HANDLE>(std::strtoull(argv[i], nullptr, 10)), &flags);
+        say("handles");
+        return inherited;
     }
     if (mode == "crash") {
         int* volatile nowhere = nullptr;

@@ -247,7 +247,8 @@ std::string entry(const HelperWindows& helper)
 }  // namespace
 
 // Programs are spared by name, case aside, the first of a name with windows only; windows by
-// handle. The table is built once; restore gives the first form's foreground back, on top.
+// handle. The table is built once; restore gives back the first form's foreground, and every
+// window in its place in the stacking order, those that stayed shown included.
 TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
 {
     HelperWindows windowless(L"helper.exe", L"");  // listed before the others: it never takes the name
@@ -271,9 +272,13 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
     std::vector<HWND> all = a->windows();
     for (const HelperWindows* helper : {b.get(), spare.get()})
         all.insert(all.end(), helper->windows().begin(), helper->windows().end());
+    // A stacking order of the desktop's own, which every restore must give back whole.
+    for (HWND window : {all[3], all[0], all[4], all[1], all[2]})
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     LogCapture log(vela::LoggerPriority::FAILURE);
     const HWND foreground = a->windows()[1];
     ASSERT_TRUE(activate(foreground));
+    const std::string order = stacking(all);
     for (const auto& [form, hide, shownAfter] : forms) {
         RenderWindowManager manager;
         size_t builds = list.calls().size();
@@ -285,11 +290,11 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
         EXPECT_EQ("s1 s2", ::shown({spare.get()})) << "index 0 of the system's list is never recorded";
         manager.restoreAllTopLevelProcess();
         // Wine settles activation asynchronously, in each program's own time.
-        auto restored = [&] { return std::make_tuple(shown(), GetForegroundWindow(), topmost(all)); };
-        const auto whole = std::make_tuple(std::string("a1 a2 b1 s1 s2"), foreground, foreground);
+        auto restored = [&] { return std::make_tuple(shown(), GetForegroundWindow(), stacking(all)); };
+        const auto whole = std::make_tuple(std::string("a1 a2 b1 s1 s2"), foreground, order);
         for (int wait = 0; wait < 100 && restored() != whole; ++wait)
             Sleep(10);
-        EXPECT_EQ(whole, restored()) << form << ": shown, the foreground, on top";
+        EXPECT_EQ(whole, restored()) << form << ": shown, the foreground, in their stacking order";
         EXPECT_EQ(builds + 1, list.calls().size()) << form << ": the table is built once";
     }
     EXPECT_EQ((std::vector<std::string>{"3 RenderWindowManager: 116 Cannot find process handle for process nothing.exe",
@@ -373,9 +378,31 @@ TEST_F(Desktop, EachManagerJournalsWhatItHidesBeforeItHidesItUntilItRestores)
     EXPECT_EQ(std::vector<std::string>{names[0]}, journals.names());
 }
 
-// A second copy of the library in this process journals under names of its own; a reader that
-// holds a journal open sends the next write to a fresh name.
-TEST_F(Desktop, ACopyOfTheLibraryJournalsApartAndAJournalHeldOpenGoesOnUnderAFreshName)
+// A program that returns from main with a render window and a manager's hidden windows
+// alive, as a C program may, gives back what they hold as it ends: no restore is needed.
+TEST_F(Desktop, AProgramThatEndsWithItsHoldsAliveGivesThemBackAsItEnds)
+{
+    auto saver = [] { return ChildProcess(L"helper.exe", L"saver").readLine(); };
+    BOOL active = FALSE;  // read first: Wine takes a set only in a process that has read it
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    ChildProcess leaving(L"helper.exe", L"leave");
+    ASSERT_TRUE(leaving.waitFor("ready"));
+    EXPECT_EQ(std::make_pair(std::string(), std::string("off")), std::make_pair(shown(), saver()));
+    EXPECT_EQ(2u, journals.names().size());
+    leaving.send("end");
+    leaving.readAll();
+    for (int wait = 0; wait < 100 && shown() != "a1 a2 b1 s1 s2"; ++wait)
+        Sleep(10);
+    EXPECT_EQ(std::make_pair(std::string("a1 a2 b1 s1 s2"), std::string("on")), std::make_pair(shown(), saver()));
+    EXPECT_EQ(std::vector<std::string>(), journals.names());
+}
+
+// A second copy of the library in this process journals under names of its own. No reader can
+// hold a journal past its restore: one that does not share writing and deleting cannot open
+// it, and one that does finds it emptied, and gone once it lets go.
+TEST_F(Desktop, ACopyOfTheLibraryJournalsApartAndNoReaderKeepsAJournalPastItsRestore)
 {
     RenderWindowManager manager;
     manager.minimizeTopLevelProcess("helper.exe");
@@ -392,25 +419,29 @@ TEST_F(Desktop, ACopyOfTheLibraryJournalsApartAndAJournalHeldOpenGoesOnUnderAFre
     auto hideAll = reinterpret_cast<decltype(&stagehand_hide_all)>(copied("stagehand_hide_all"));
     stagehand_manager* other = nullptr;
     ASSERT_EQ(STAGEHAND_OK, create(&other));
-    ASSERT_EQ(STAGEHAND_OK, hideAll(other));
+    ASSERT_EQ(STAGEHAND_OK, hideAll(other)) << "the copy shares this process's hold of the desktop";
     EXPECT_EQ(2u, journals.names().size());
     EXPECT_EQ(STAGEHAND_OK, destroy(other));
     EXPECT_TRUE(FreeLibrary(second));
     EXPECT_EQ(names, journals.names());
-    HANDLE reader = CreateFileW(journals.file(names[0]).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-    manager.minimizeTopLevelProcess("spare_helper.exe");
+    std::wstring path = journals.file(names[0]);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                                nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    manager.restoreAllTopLevelProcess();
+    EXPECT_EQ(0u, GetFileSize(reader, nullptr)) << "emptied under the reader";
     CloseHandle(reader);
-    std::string all;
-    for (const std::string& name : journals.names())
-        all += journals.read(name);
-    EXPECT_EQ("b1", shown());
-    EXPECT_NE(npos, all.find(entry(*spare))) << all;
+    EXPECT_EQ(std::vector<std::string>(), journals.names());
+    EXPECT_EQ(0u, stagehand::DesktopRecovery::find().journals.size());
 }
 
-// A process's first clearing tells in one line of windows that test programs which ended left
-// hidden: here a manager's journal copied under a writer that has ended, its window hidden again.
-TEST_F(Desktop, AProcesssFirstClearingTellsOfWindowsThatEndedTestProgramsLeftHidden)
+// A process's first clearing gives back first what test programs that ended left hidden, and
+// says so in one line: here a manager's journal copied under a writer that has ended, its
+// window hidden again.
+TEST_F(Desktop, AProcesssFirstClearingGivesBackWhatEndedTestProgramsLeftHidden)
 {
     std::string text;
     {
@@ -424,9 +455,10 @@ TEST_F(Desktop, AProcesssFirstClearingTellsOfWindowsThatEndedTestProgramsLeftHid
     LogCapture log(vela::LoggerPriority::FAILURE);
     RenderWindowManager later;
     later.minimizeTopLevelProcess("spare_helper.exe");
+    EXPECT_EQ("a1 a2 b1", shown()) << "b1 back before s1 and s2 hide";
     later.minimizeTopLevelProcess("spare_helper.exe");
-    EXPECT_EQ((std::vector<std::string>{"3 stagehand.DesktopLock: 412 1 windows of 1 programs are still hidden by "
-                                        "test programs that ended: run 'stagehand restore' to show them again"}),
+    EXPECT_EQ((std::vector<std::string>{"3 stagehand.DesktopLock: 443 Test programs that ended left 1 windows of 1 "
+                                        "programs hidden: they are given back before the desktop is taken"}),
               log.lines);
 }
 

@@ -1,18 +1,30 @@
 // The DLLs as a program meets them. This program does not link stagehand.dll.
 #include <windows.h>
 
+#include "support/CallHook.h"
+
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 // On a thread of its own, which must then end, with the DLL gone: a call made to fail keeps
-// its message for the thread until the DLL is freed.
+// its message for the thread until the DLL is freed, also when the thread's block for it
+// cannot be had.
 TEST(EntryPoint, LoadsOnAThreadByNameAndUnloadsWithNothingLeftAndBothDllsCarryTheProjectVersion)
 {
     HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
         HMODULE dll = LoadLibraryW(L"stagehand.dll");
         auto create = reinterpret_cast<int (*)(void*)>(GetProcAddress(dll, "stagehand_manager_create"));
-        return create && create(nullptr) == 1 && FreeLibrary(dll) ? 0 : 1;  // 1: STAGEHAND_NULL_ARGUMENT
+        auto message = reinterpret_cast<int (*)(char*, uint32_t, uint32_t*)>(GetProcAddress(dll, "stagehand_last_error"));
+        char text[64] = {};
+        {
+            CallHook<decltype(&HeapAlloc)> heap("kernel32.dll", "HeapAlloc", dll);
+            heap.instead = [](HANDLE, DWORD, SIZE_T) -> LPVOID { return nullptr; };
+            if (!create || create(nullptr) != 1 || message(text, sizeof text, nullptr) != 0)  // 1: STAGEHAND_NULL_ARGUMENT
+                return 1;
+        }
+        return std::string(text) == "stagehand_manager_create: manager is null" && FreeLibrary(dll) ? 0 : 1;
     }, nullptr, 0, nullptr);
     DWORD code = 2;
     EXPECT_TRUE(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == 0);

@@ -144,10 +144,13 @@ bool activate(HWND window)
     return GetForegroundWindow() == window;
 }
 
-HWND topmost(const std::vector<HWND>& windows)
+std::string stacking(const std::vector<HWND>& windows)
 {
+    std::string titles;
+    char title[64];
     for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
-        if (IsWindowVisible(w) && std::find(windows.begin(), windows.end(), w) != windows.end())
-            return w;
-    return nullptr;
+        if (IsWindowVisible(w) && std::find(windows.begin(), windows.end(), w) != windows.end() &&
+            GetWindowTextA(w, title, sizeof title))
+            titles += (titles.empty() ? "" : " ") + std::string(title);
+    return titles;
 }

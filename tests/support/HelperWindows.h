@@ -62,8 +62,8 @@ std::string shown(std::initializer_list<const HelperWindows*> helpers);
 // process takes the foreground itself.
 bool activate(HWND window);
 
-// The first of the windows in Z order, topmost first; null when none is shown.
-HWND topmost(const std::vector<HWND>& windows);
+// The titles of the windows that are shown, in Z order, topmost first ("a2 s1 a1").
+std::string stacking(const std::vector<HWND>& windows);
 
 // A window of the test process itself, of the system's STATIC class.
 HWND probeWindow();

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -128,7 +129,7 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     all.push_back(second.windows()[0]);
     for (int wait = 0; wait < 100 && GetForegroundWindow() != first.windows()[1]; ++wait)
         Sleep(10);  // Wine settles activation in each program's own time
-    EXPECT_TRUE(GetForegroundWindow() == first.windows()[1] && topmost(all) == first.windows()[1])
+    EXPECT_TRUE(GetForegroundWindow() == first.windows()[1] && stacking(all).find("two") == 0)
         << "the foreground window that the journal recorded, on top";
     EXPECT_NE(npos, report.find("skipped 2 windows that are gone or now another program's")) << report;
     std::wstring folder = journals.path();
@@ -298,4 +299,45 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         EXPECT_TRUE(bystander.allVisible() && spared.allVisible() && !active()) << "a running window holds the saver off";
     }
     EXPECT_TRUE(active() && journals.names().empty()) << "until it ends";
+}
+
+// One run holds the desktop at a time: a second waits for it, never hiding the first's window,
+// or gives up naming the holder; a program the run started clears within its hold; and the
+// run after one killed with the desktop gives back what that one left, then runs.
+TEST(Tool, RunsTakeTheDesktopInTurnAndAfterAHolderThatDied)
+{
+    JournalFolder journals;
+    HelperWindows bystanders(L"helper.exe", L"b1 b2");
+    const std::wstring verify = L"helper.exe verify " + std::to_wstring(reinterpret_cast<ULONG_PTR>(bystanders.windows()[0]));
+    const std::string order = stacking(bystanders.windows());
+    auto holding = [](const wchar_t* title) {
+        ChildProcess* run = new ChildProcess(L"stagehand.exe", std::wstring(L"run helper.exe windows ") + title);
+        for (int wait = 0; wait < 200 && !FindWindowW(L"helper", title); ++wait)
+            Sleep(20);
+        return std::unique_ptr<ChildProcess>(run);
+    };
+    std::unique_ptr<ChildProcess> first = holding(L"first");
+    ChildProcess second(L"stagehand.exe", L"run --wait 30 " + verify);
+    DWORD start = GetTickCount();
+    std::string busy = tool(L"run --wait 1 " + verify, 125);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_NE(npos, busy.find("was not run: the desktop is held by stagehand.exe (pid " + std::to_string(first->pid())))
+        << busy;
+    EXPECT_EQ(STILL_ACTIVE, second.exitCode()) << "it waits";
+    EXPECT_TRUE(IsWindowVisible(FindWindowW(L"helper", L"first"))) << "and hides nothing of the holder's";
+    first.reset();  // its program ends at the end of its input: the run gives the desktop back
+    std::string ran = second.readAll();
+    EXPECT_EQ(7u, second.exitCode()) << "then it ran, with the bystanders hidden: " << ran;
+    EXPECT_EQ(0u, ChildProcess(L"stagehand.exe", L"run --wait 0 helper.exe nested").readAll().find(
+                      "stagehand run: helper.exe exited with 0 "));
+    EXPECT_EQ(order, stacking(bystanders.windows()));
+
+    std::unique_ptr<ChildProcess> killed = holding(L"killed");
+    ASSERT_TRUE(bystanders.noneVisible());
+    killed->kill();
+    std::string next = tool(L"run --wait 5 " + verify, 7);
+    EXPECT_NE(npos, next.find("443 Test programs that ended left 2 windows of 1 programs hidden and the screen saver "
+                              "off: they are given back before the desktop is taken")) << next;
+    EXPECT_EQ(order, stacking(bystanders.windows()));
+    EXPECT_EQ(std::vector<std::string>(), journals.names());
 }

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 using stagehand::GenericWindows;
 
@@ -151,6 +153,10 @@ TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
     // Wine: the process's first window loads the display driver, which sets the flag again
     // from the registry. Load it before the flag is measured.
     DestroyWindow(probeWindow());
+    {
+        ChildProcess before(L"helper.exe", L"window");  // another program's render window came and went
+        ASSERT_TRUE(before.waitFor("ready"));
+    }
     int timeout = 0, now = 0;
     SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &timeout, 0);
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
@@ -176,6 +182,32 @@ TEST(ScreenSaver, IsOffWhileAnyWindowLivesThenComesBackAsItWas)
     SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &now, 0);
     EXPECT_EQ(timeout + 60, now) << "the user's change stays";
     SystemParametersInfoW(SPI_SETSCREENSAVETIMEOUT, timeout, nullptr, SPIF_SENDWININICHANGE);
+    EXPECT_EQ("on", ChildProcess(L"helper.exe", L"saver").readLine()) << "as a program started now reads it";
+
+    // Render windows made and destroyed on four threads at once: the holds count exactly, and
+    // the display request is made and ended on one thread, whichever thread lets go.
+    std::vector<DWORD> requesters;
+    display.instead = [&](EXECUTION_STATE state) {
+        requesters.push_back(GetCurrentThreadId());
+        return display.real(state);
+    };
+    std::atomic<int> onWhileHeld{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                GenericWindows window(kExecutable, nullptr, ("thread " + std::to_string(t)).c_str(), WS_POPUP);
+                onWhileHeld += saverActive();
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, onWhileHeld.load());
+    EXPECT_EQ(std::make_pair(true, std::vector<std::string>()), std::make_pair(saverActive(), journals.names()));
+    ASSERT_FALSE(requesters.empty());
+    EXPECT_EQ(ES_CONTINUOUS, std::get<0>(display.calls().back())) << "released";
+    for (size_t i = 0; i + 1 < requesters.size(); i += 2)
+        EXPECT_EQ(requesters[i], requesters[i + 1]) << "a request ends on the thread that made it";
 }
 
 // Each test runs in a process of its own, and a process has at most one console: this one

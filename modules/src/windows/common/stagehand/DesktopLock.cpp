@@ -151,19 +151,21 @@ void hold(Record& record, const JournalProcess& self)
     record.executable[n] = L'\0';
 }
 
-// What the desktop's last holder, or test programs that ended, left changed: given back
-// when the holder died, else told of in one line.
-void lookForWhatWasLeft(bool holderDied, DWORD holderPid)
+// What test programs that ended left changed, a holder of the desktop killed with it among
+// them: given back before the desktop is taken, and told of in one line; what cannot be given
+// back is told of as still hidden.
+void giveBackWhatWasLeft()
 {
-    if (holderDied) {
-        s_log.log(LoggerPriority::FAILURE, logcode::kHolderDied, "The desktop was held by a program that ended (pid ",
-                  static_cast<unsigned int>(holderPid), "): what test programs that ended left changed is given back");
-        DesktopRecovery::restore();
-        return;
-    }
     DesktopRecovery::Report left = DesktopRecovery::find();
-    if (left.windowsShown != 0)
-        s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, left.windowsShown, " windows of ", left.programs,
+    if (left.windowsShown == 0 && !left.screenSaverOn)
+        return;
+    s_log.log(LoggerPriority::FAILURE, logcode::kGivenBackFirst, "Test programs that ended left ", left.windowsShown,
+              " windows of ", left.programs, " programs hidden", left.screenSaverOn ? " and the screen saver off" : "",
+              ": they are given back before the desktop is taken");
+    DesktopRecovery::Report done = DesktopRecovery::restore();
+    unsigned int still = left.windowsShown - done.windowsShown;
+    if (still != 0)
+        s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, still, " windows of ", left.programs,
                   " programs are still hidden by test programs that ended: run 'stagehand restore' to show them again");
 }
 
@@ -183,17 +185,16 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
     const JournalProcess self = currentProcess();
     const DWORD start = GetTickCount();
     bool told = false;
+    String held;  // by whom, while another program holds the desktop
     for (;;) {
-        bool died = false;
-        DWORD diedPid = 0;
         {
             GuardedRecord guarded;
             Record* record = guarded.get();
             if (!record) {
                 if (!s_unusableTold)
                     s_log.log(LoggerPriority::FAILURE, logcode::kLockUnusable,
-                          "The desktop lock cannot be used (error ", static_cast<unsigned int>(guarded.error()),
-                          "): the desktop is cleared without it");
+                              "The desktop lock cannot be used (error ", static_cast<unsigned int>(guarded.error()),
+                              "): the desktop is cleared without it");
                 s_unusableTold = true;
                 m_state = UNUSED;
                 return true;
@@ -212,28 +213,27 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
                     m_holder = current;
                     return true;
                 }
-                holder = describe(*record);
+                held = describe(*record);
             } else {
-                died = current.pid != 0;
-                diedPid = current.pid;
                 hold(*record, self);
                 m_state = COUNTED;
                 m_holder = self;
             }
         }
         if (m_state == COUNTED) {
-            if (look || died)
-                lookForWhatWasLeft(died, diedPid);
+            if (look)
+                giveBackWhatWasLeft();
             return true;
         }
         DWORD waited = GetTickCount() - start;
         if (waited >= wait) {
-            s_log.log(LoggerPriority::FAILURE, logcode::kDesktopBusy, "The desktop is held by ", holder, " after ",
+            s_log.log(LoggerPriority::FAILURE, logcode::kDesktopBusy, "The desktop is held by ", held, " after ",
                       static_cast<unsigned int>(waited / 1000), " s of waiting: nothing was changed");
+            holder = held;
             return false;
         }
         if (!told)
-            s_log.log(LoggerPriority::FAILURE, logcode::kWaitingForDesktop, "Waiting for the desktop, held by ", holder);
+            s_log.log(LoggerPriority::FAILURE, logcode::kWaitingForDesktop, "Waiting for the desktop, held by ", held);
         told = true;
         Sleep(wait - waited < kPoll ? wait - waited : kPoll);
     }

@@ -15,8 +15,8 @@ namespace stagehand {
 // - the takes of one process are counted together, so that its clearings share the lock;
 // - a program started by a run that holds the lock (it finds the holder in its environment,
 //   STAGEHAND_DESKTOP_HOLDER) works inside that hold, and takes nothing;
-// - a holder that died is found out by the next taker, which first gives back what test
-//   programs that ended left changed (DesktopRecovery), then takes the lock.
+// - a holder that died holds nothing: the next process to take the lock first gives back what
+//   test programs that ended left changed (DesktopRecovery), a killed holder's among it.
 // When the kernel objects cannot be had, clearing goes on without the lock, and says so once.
 class DesktopLock {
 public:
@@ -32,8 +32,8 @@ public:
     // Takes the lock, waiting at most `wait` milliseconds while another program holds it;
     // one line names that program once. True when this object holds the lock, or it could
     // not be used; false when the time ran out, with `holder` naming the holder. Unless
-    // `look` is false, a process that takes the lock afresh looks for what test programs that
-    // ended left changed: it gives that back when the last holder died, and else tells of it.
+    // `look` is false, a process that takes the lock afresh gives back first what test
+    // programs that ended left changed.
     bool take(DWORD wait, vela::String& holder, bool look = true);
     void release();
     bool held() const { return m_state != FREE; }

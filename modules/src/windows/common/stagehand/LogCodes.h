@@ -74,7 +74,7 @@ const char kJournalRefused[] = "421 ";
 const char kLeftHidden[] = "412 ";
 const char kWaitingForDesktop[] = "441 ";
 const char kDesktopBusy[] = "442 ";
-const char kHolderDied[] = "443 ";
+const char kGivenBackFirst[] = "443 ";
 const char kLockUnusable[] = "444 ";
 
 // "stagehand.TestRun"

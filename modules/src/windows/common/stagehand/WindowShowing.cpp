@@ -15,6 +15,9 @@ const DWORD kMaxResponseBound = 600000;
 
 // A program that has shown it responds is asked again for what did not come after this long.
 const DWORD kAskAgain = 20;
+// Activation raises its window some milliseconds after it is seen: windows shown again are
+// taken as settled once all has been as asked for this long, and put back again meanwhile.
+const DWORD kQuiet = 30;
 
 const UINT kShow = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOMOVE | SWP_NOSIZE;
 
@@ -61,10 +64,12 @@ VisibilityRequest::VisibilityRequest(const vela::Array<HWND>& windows, bool visi
     // SetForegroundWindow does not wait for the window's thread, nor for the one it takes the
     // foreground from: their activation messages are queued to them (with a hung program on
     // either side, it returns in a millisecond under Wine). Each thread settles its part when
-    // it gets to its queue; await() bounds the wait for that.
-    if (foreground)
+    // it gets to its queue; await() bounds the wait for that. A hidden window is asked once it
+    // is shown: activating it while hidden activates another window of its program instead.
+    if (foreground && IsWindowVisible(foreground))
         SetForegroundWindow(foreground);
-    m_start = m_foregroundAsked = GetTickCount();
+    m_start = GetTickCount();
+    m_foregroundAsked = m_start - kAskAgain;
 }
 
 void VisibilityRequest::ask(HWND window)
@@ -86,6 +91,7 @@ vela::Array<HWND> VisibilityRequest::await()
 {
     const DWORD limit = bound();
     vela::Array<HWND> pending = m_windows;
+    DWORD settled = 0;  // since when all is as asked
     for (;;) {
         vela::Array<HWND> still;
         for (unsigned int i = 0; i < pending.size(); ++i)
@@ -112,7 +118,9 @@ vela::Array<HWND> VisibilityRequest::await()
         // Activation rests once it is on a window not asked to hide, or on a hidden one: with
         // every shown window hidden, there is nothing it can move to.
         bool atRest = m_visible || !m_windows.contains(active) || !IsWindowVisible(active);
-        if ((pending.size() == 0 && inOrder && foregroundSet && atRest) || now - m_start >= limit)
+        bool done = pending.size() == 0 && inOrder && foregroundSet && atRest;
+        settled = done ? (settled ? settled : now) : 0;
+        if ((done && now - settled >= (m_visible ? kQuiet : 0)) || now - m_start >= limit)
             return pending;
         Sleep(1);
     }
