@@ -503,30 +503,48 @@ TEST_F(Desktop, WithoutAUsableLocalAppDataOrTempTheJournalGoesToTheKnownFolder)
 }
 
 // A journal folder that is a link or another user's turns journaling off, in one line; hiding
-// goes on.
+// goes on. One that an elevated run of this user made is owned by Administrators: it is taken,
+// and made this user's alone when others may use it.
 TEST_F(Desktop, AJournalFolderThatIsALinkOrAnotherUsersTurnsJournalingOffAndHidingGoesOn)
 {
     LogCapture log(vela::LoggerPriority::FAILURE);
-    static SID administrators = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID}};
+    // S-1-5-32 and S-1-5-32-544 (Administrators), laid out as SIDs.
+    static struct {
+        BYTE revision, count;
+        SID_IDENTIFIER_AUTHORITY authority;
+        DWORD subAuthority[2];
+    } other = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID}},
+      administrators = {SID_REVISION, 2, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+    static PSID owner = nullptr;
     CallHook<decltype(&GetFileAttributesW)> attributes("kernel32.dll", "GetFileAttributesW");
     CallHook<decltype(&GetSecurityInfo)> security("advapi32.dll", "GetSecurityInfo");
+    CallHook<decltype(&SetSecurityInfo)> tighten("advapi32.dll", "SetSecurityInfo");
     attributes.instead = [&](LPCWSTR path) { return attributes.real(path) | FILE_ATTRIBUTE_REPARSE_POINT; };
-    for (const char* why : {"it is a link or not a folder (error 0)", "it belongs to another user (error 0)"}) {
+    security.instead = [&](HANDLE h, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* found, PSID* group,
+                           PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+        DWORD error = security.real(h, type, what, found, group, dacl, sacl, descriptor);
+        *found = owner ? owner : *found;
+        return error;
+    };
+    tighten.instead = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL, PACL) {
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    };
+    for (const char* why : {"it is a link or not a folder (error 0)", "it belongs to another user (error 0)", ""}) {
         log.lines.clear();
         RenderWindowManager unwritable;
         unwritable.minimizeTopLevelProcess("spare_helper.exe");
         unwritable.minimizeTopLevelProcess("spare_helper.exe");
         EXPECT_EQ("a1 a2 b1", shown()) << "hiding goes on";
-        ASSERT_EQ(1u, log.lines.size());
-        EXPECT_EQ(0u, log.lines[0].find("3 stagehand.ClearingJournal: 411 Crash recovery is off: cannot write the "
-                                        "desktop-clearing journal in ")) << log.lines[0];
-        EXPECT_NE(npos, log.lines[0].find(why)) << log.lines[0];
+        ASSERT_EQ(*why ? 1u : 0u, log.lines.size()) << why;
+        if (*why) {
+            EXPECT_EQ(0u, log.lines[0].find("3 stagehand.ClearingJournal: 411 Crash recovery is off: cannot write the "
+                                            "desktop-clearing journal in ")) << log.lines[0];
+            EXPECT_NE(npos, log.lines[0].find(why)) << log.lines[0];
+        }
         attributes.instead = nullptr;
-        security.instead = [&](HANDLE h, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner, PSID* group,
-                               PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
-            DWORD error = security.real(h, type, what, owner, group, dacl, sacl, descriptor);
-            *owner = &administrators;
-            return error;
-        };
+        owner = owner ? &administrators : &other;
     }
+    ASSERT_FALSE(tighten.calls().empty()) << "Wine lets every user read a folder";
+    EXPECT_EQ(static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION),
+              std::get<2>(tighten.calls()[0]));
 }
