@@ -23,6 +23,15 @@ vela::ClassLogger s_log("stagehand.ClearingJournal");
 LONG s_names = 0;
 const unsigned int kClaims = 1000;
 
+// Empties and removes the journal's file, saying so when it can be neither.
+void retire(FileHandle& file, const String& path)
+{
+    if (!retireJournalFile(file))
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotRetired, "The journal ", path,
+                  " can be neither emptied nor removed (error ", static_cast<unsigned int>(GetLastError()),
+                  "): 'stagehand restore' gives it back again once this program has ended");
+}
+
 }  // namespace
 
 const char* ClearingJournal::prefix(Kind kind)
@@ -59,11 +68,15 @@ ClearingJournal::ClearingJournal(Kind kind) : m_kind(kind), m_writer(), m_offLog
 
 void ClearingJournal::write(const std::string& text)
 {
-    if (m_writer.pid == 0)
+    if (m_writer.created == 0)
         m_writer = currentProcess();
     String folder = journalFolder();
     DWORD error = 0;
-    const char* problem = folder.empty() ? "no folder of this user's own is known" : prepareJournalFolder(folder, error);
+    // A journal whose writer cannot be told from a later process of its pid would be taken
+    // for an ended one's while the writer runs.
+    const char* problem = m_writer.created == 0 ? "this program's start time cannot be read"
+                          : folder.empty()      ? "no folder of this user's own is known"
+                                                : prepareJournalFolder(folder, error);
     if (!problem) {
         error = claim(folder, text);
         if (error == ERROR_SUCCESS)
@@ -90,7 +103,7 @@ DWORD ClearingJournal::claim(const String& folder, const std::string& text)
         if (error != ERROR_SUCCESS)
             return error;
         // The new file is whole: the one it replaces names nothing that this one does not.
-        retireJournalFile(m_file);
+        retire(m_file, m_path);
         m_file.reset(file.release());
         m_path = path;
         return ERROR_SUCCESS;
@@ -110,12 +123,14 @@ bool ClearingJournal::isNamed(const String& name) const
     return named;
 }
 
-// Allocates nothing: a holder's destructor calls it.
+// Allocates nothing but for its line: a holder's destructor calls it.
 void ClearingJournal::clear()
 {
-    retireJournalFile(m_file);
+    retire(m_file, m_path);
     if (!m_path.empty())
         m_path = String();
+    // Said once for each spell of failures, since the holder lives on.
+    m_offLogged = false;
 }
 
 void ClearingJournal::abandon()

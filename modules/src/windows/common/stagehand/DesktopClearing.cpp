@@ -137,8 +137,12 @@ void DesktopClearing::setDesktopWait(DWORD milliseconds)
 void DesktopClearing::buildTable()
 {
     ShownWindows shown;
-    EnumWindows(&collectShownWindow, reinterpret_cast<LPARAM>(&shown));
-    shown.guard.rethrowIfCaught();
+    if (!EnumWindows(&collectShownWindow, reinterpret_cast<LPARAM>(&shown))) {
+        shown.guard.rethrowIfCaught();
+        s_log.log(LoggerPriority::FAILURE, logcode::kWindowsUnlisted, "The desktop's windows cannot be listed (error ",
+                  static_cast<unsigned int>(GetLastError()), "): nothing is hidden");
+        return;
+    }
     ProcessEnumerator processes;
     if (!processes.enumerate() || processes.numPids() < 2)
         return;
@@ -155,6 +159,13 @@ void DesktopClearing::buildTable()
             continue;
         program.executable = executableName(program.process.get());
         program.created = creationTime(program.process.get());
+        // Journaled without it, its windows would be taken for another process's by recovery.
+        if (program.created == 0) {
+            s_log.log(LoggerPriority::FAILURE, logcode::kStartUnreadable, "The start time of process ", program.pid,
+                      " cannot be read (error ", static_cast<unsigned int>(GetLastError()),
+                      "): its windows are left as they are");
+            continue;
+        }
         m_programs.append(program);
     }
 }
@@ -224,6 +235,10 @@ DesktopClearing::Outcome DesktopClearing::hide(const vela::Array<OwnedWindow>& w
         }
         journal.foreground.handle = reinterpret_cast<ULONG_PTR>(m_foregroundWindow);
         journal.foreground.owner = windowOwner(m_foregroundWindow);
+        if (journal.foreground.owner.pid != 0 && journal.foreground.owner.created == 0)
+            s_log.log(LoggerPriority::FAILURE, logcode::kForegroundOwnerUnread,
+                      "The start time of the foreground window's process cannot be read (error ",
+                      static_cast<unsigned int>(GetLastError()), "): a recovery will not give it the foreground");
         m_hold->file.write(formatJournal(journal));
         m_hold->hidden = true;
     }

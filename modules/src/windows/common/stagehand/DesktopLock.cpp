@@ -41,6 +41,7 @@ const DWORD kGuardBound = 500;
 // How often a waiting taker looks again.
 const DWORD kPoll = 20;
 
+// Said once while the lock stays unusable.
 bool s_unusableTold = false;
 
 // The kernel objects, opened by the first take and kept while the library is loaded: the
@@ -157,6 +158,11 @@ void hold(Record& record, const JournalProcess& self)
 void giveBackWhatWasLeft()
 {
     DesktopRecovery::Report left = DesktopRecovery::find();
+    if (left.folderError != 0)
+        s_log.log(LoggerPriority::FAILURE, logcode::kJournalsUnlisted, "The journals cannot be listed in ",
+                  left.folder.empty() ? String("a folder of this user's own") : left.folder, " (error ",
+                  static_cast<unsigned int>(left.folderError),
+                  "): what test programs that ended left is not given back");
     if (left.windowsShown == 0 && !left.screenSaverOn)
         return;
     s_log.log(LoggerPriority::FAILURE, logcode::kGivenBackFirst, "Test programs that ended left ", left.windowsShown,
@@ -190,15 +196,18 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
         {
             GuardedRecord guarded;
             Record* record = guarded.get();
-            if (!record) {
+            // Without its start time, this program could not be told from a later one of its pid.
+            DWORD error = self.created == 0 ? GetLastError() : guarded.error();
+            if (!record || self.created == 0) {
                 if (!s_unusableTold)
                     s_log.log(LoggerPriority::FAILURE, logcode::kLockUnusable,
-                              "The desktop lock cannot be used (error ", static_cast<unsigned int>(guarded.error()),
+                              "The desktop lock cannot be used (error ", static_cast<unsigned int>(error),
                               "): the desktop is cleared without it");
                 s_unusableTold = true;
                 m_state = UNUSED;
                 return true;
             }
+            s_unusableTold = false;
             if (isSame(*record, self)) {
                 ++record->takes;
                 m_state = COUNTED;
@@ -206,7 +215,8 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
                 return true;
             }
             JournalProcess current = holderOf(*record);
-            if (current.pid != 0 && isRunning(current)) {
+            // A holder that cannot be told ended is taken for running.
+            if (current.pid != 0 && liveness(current) != Liveness::ENDED) {
                 JournalProcess named = namedHolder();
                 if (named.pid == current.pid && named.created == current.created) {
                     m_state = NESTED;

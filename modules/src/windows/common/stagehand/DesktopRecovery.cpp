@@ -103,6 +103,16 @@ void refuse(JournalReport& entry, HANDLE file, const char* problem, bool dryRun,
                   entry.path, ": ", problem, "; left in place (error ", static_cast<unsigned int>(GetLastError()), ")");
 }
 
+// A journal given back that cannot be removed: kept, lest it be given back again as done.
+void keep(JournalReport& entry, bool quiet)
+{
+    entry.outcome = JournalReport::KEPT;
+    entry.problem = "it cannot be removed";
+    if (!quiet)
+        s_log.log(LoggerPriority::FAILURE, logcode::kNotRemoved, "The journal ", entry.path,
+                  " was given back but cannot be removed (error ", static_cast<unsigned int>(GetLastError()), ")");
+}
+
 // Sorts the journal's windows into those to show, to skip and that cannot be checked.
 void examine(const Journal& journal, JournalReport& entry, vela::Array<DWORD>& programs)
 {
@@ -178,8 +188,10 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
 {
     Report report;
     report.folder = journalFolder();
-    if (report.folder.empty())
+    if (report.folder.empty()) {
+        report.folderError = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
         return report;
+    }
     vela::Array<DWORD> programs;
     // Each journal's requests are made before its file goes, and waited for at the end.
     std::vector<std::unique_ptr<VisibilityRequest>> requests;
@@ -206,8 +218,12 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             if (problem || empty)
                 journal.writer = ClearingJournal::writerOfName(names[i]);
             entry.writerPid = journal.writer.pid;
-            entry.writerRunning = journal.writer.pid != 0 && isRunning(journal.writer);
-            if (entry.writerRunning && (!force || problem)) {
+            Liveness writer = journal.writer.pid != 0 ? liveness(journal.writer) : Liveness::ENDED;
+            entry.writerRunning = writer == Liveness::RUNNING;
+            if (writer == Liveness::UNKNOWN && !force) {
+                entry.outcome = JournalReport::KEPT;
+                entry.problem = "whether its writer still runs cannot be told";
+            } else if (entry.writerRunning && (!force || problem)) {
                 // An unreadable journal of a running writer may be in the middle of a write.
                 entry.outcome = JournalReport::LEFT_ALONE;
                 entry.problem = problem ? problem : "";
@@ -220,8 +236,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             } else if (empty) {
                 // Nothing to give back: it goes quietly.
                 entry.outcome = JournalReport::RESTORED;
-                if (!dryRun)
-                    removeThrough(file.get());
+                if (!dryRun && !removeThrough(file.get()))
+                    keep(entry, quiet);
             } else {
                 examine(journal, entry, programs);
                 HWND foreground = journalHandle(journal.foreground.handle);
@@ -234,8 +250,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                     entry.problem = "some windows could not be asked to show";
                 else if (entry.outcome == JournalReport::KEPT)
                     entry.problem = "the owners of some windows cannot be examined";
-                else if (!dryRun)
-                    removeThrough(file.get());
+                else if (!dryRun && !removeThrough(file.get()))
+                    keep(entry, quiet);
                 saverToRestore |= entry.screenSaver;
             }
             report.windowsShown += entry.shown.size();
@@ -249,8 +265,13 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
         if (kind == ClearingJournal::SCREEN_SAVER) {
             // A writer that still runs holds the screen saver off, and switches it on when it ends.
             report.screenSaverOn = saverToRestore && !saverHeld;
-            if (report.screenSaverOn && !dryRun)
-                switchScreenSaver(true);
+            if (report.screenSaverOn && !dryRun && !switchScreenSaver(true)) {
+                report.screenSaverOn = false;
+                if (!quiet)
+                    s_log.log(LoggerPriority::FAILURE, logcode::kSaverNotSwitchedOn,
+                              "The screen saver cannot be switched back on (error ",
+                              static_cast<unsigned int>(GetLastError()), ")");
+            }
         }
     }
     report.programs = programs.size();

@@ -47,6 +47,10 @@ GenericWindows::~GenericWindows()
         if (SetWindowLongPtrW(m_subclassedWindow, GWLP_WNDPROC, m_oldWindowProc) == 0) {
             DWORD error = GetLastError();
             s_log.log(LoggerPriority::TRACE, logcode::kUnsubclassFails, "SetWindowLong fails ", error);
+            s_log.log(LoggerPriority::FAILURE, logcode::kProcedureNotBack,
+                      "The subclassed window keeps this "
+                      "library's procedure (error ",
+                      error, "): its messages go to DefWindowProc");
         }
         m_subclassedWindow = nullptr;
         m_oldWindowProc = 0;
@@ -93,6 +97,9 @@ bool GenericWindows::initialize(HINSTANCE instance, HWND parent, const vela::Str
         s_log.log(LoggerPriority::SEVERE, logcode::kScreenSaverUnreadable, "SystemParametersInfo failed ", error);
     }
     m_hdc = GetDC(m_handle);
+    if (!m_hdc)
+        s_log.log(LoggerPriority::FAILURE, logcode::kNoDeviceContext, "GetDC failed ",
+                  static_cast<unsigned int>(GetLastError()), ": the window has no device context of its own");
     return true;
 }
 

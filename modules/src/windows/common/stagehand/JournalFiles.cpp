@@ -32,10 +32,13 @@ String usableBase(const wchar_t* path, size_t length)
     return String(reinterpret_cast<const unsigned short*>(path), static_cast<unsigned int>(length));
 }
 
-String environmentBase(const wchar_t* variable)
+// The variable's base; `unreadable` when the environment could not be read, which is no
+// reason to go on to another folder.
+String environmentBase(const wchar_t* variable, bool& unreadable)
 {
     wchar_t value[MAX_PATH];
     DWORD n = GetEnvironmentVariableW(variable, value, MAX_PATH);
+    unreadable |= n == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND;
     return n < MAX_PATH ? usableBase(value, n) : String();
 }
 
@@ -177,12 +180,13 @@ const char* checkOwnership(const String& folder, PSID user, DWORD& error)
 
 String journalFolder()
 {
-    String base = environmentBase(L"LOCALAPPDATA");
-    if (base.empty())
+    bool unreadable = false;
+    String base = environmentBase(L"LOCALAPPDATA", unreadable);
+    if (base.empty() && !unreadable)
         base = knownFolderBase();
-    if (base.empty())
-        base = environmentBase(L"TEMP");
-    return base.empty() ? base : base.append("\\stagehand");
+    if (base.empty() && !unreadable)
+        base = environmentBase(L"TEMP", unreadable);
+    return base.empty() || unreadable ? String() : base.append("\\stagehand");
 }
 
 const char* prepareJournalFolder(const String& folder, DWORD& error)
@@ -256,6 +260,8 @@ vela::Array<String> listJournalFiles(const String& folder, const wchar_t* patter
         if (regular && n > 4 && _wcsicmp(found.cFileName + n - 4, L".txt") == 0)
             names.append(String(reinterpret_cast<const unsigned short*>(found.cFileName)));
     } while (FindNextFileW(search.get(), &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        error = GetLastError();
     return names;
 }
 

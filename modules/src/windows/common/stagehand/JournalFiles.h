@@ -17,7 +17,8 @@ namespace stagehand {
 
 // "stagehand" in %LOCALAPPDATA%, else in the local application-data known folder, else in
 // %TEMP%: the first that is set and absolute, so that the folder never depends on the
-// current directory. Empty when there is none. Read at each use.
+// current directory. Empty when there is none, or the environment cannot be read. Read at
+// each use.
 vela::String journalFolder();
 
 // Makes the folder when it is missing, with an access list for this user alone, and checks
@@ -40,7 +41,7 @@ bool retireJournalFile(FileHandle& file);
 
 // The regular files in the folder whose names match the pattern (as FindFirstFileW takes it)
 // and end in ".txt"; folders and links are no journals. A folder that does not exist holds
-// none; `error` is set when it cannot be listed.
+// none; `error` is set when it cannot be listed, or not to its end.
 vela::Array<vela::String> listJournalFiles(const vela::String& folder, const wchar_t* pattern, DWORD& error);
 
 }  // namespace stagehand

@@ -30,7 +30,9 @@ const char kNoWindowHandle[] = "192 ";
 const char kDestroyWindowFails[] = "220 ";
 const char kUnregisterClassFails[] = "221 ";
 const char kUnsubclassFails[] = "232 ";
+const char kProcedureNotBack[] = "233 ";
 const char kNameTooLong[] = "346 ";
+const char kNoDeviceContext[] = "347 ";
 const char kScreenSaverUnreadable[] = "351 ";
 const char kAlreadySubclassing[] = "405 ";
 const char kAlreadySubclassed[] = "408 ";
@@ -53,28 +55,38 @@ const char kNotAllWindowsMade[] = "378 ";
 const char kPlaceTileFails[] = "396 ";
 
 // "stagehand.ScreenSaverHold"
+const char kScreenSaverNotOff[] = "352 ";
 const char kScreenSaverNotBack[] = "353 ";
 const char kDisplayNotKept[] = "354 ";
+const char kHoldersUnlisted[] = "355 ";
+const char kHolderUnknown[] = "356 ";
 
 // "stagehand.ClearingJournal"
 const char kRecoveryOff[] = "411 ";
+const char kNotRetired[] = "419 ";
 
 // "stagehand.DesktopClearing"
 const char kUnresponsive[] = "413 ";
 const char kNotShownAgain[] = "414 ";
 const char kNotAsked[] = "415 ";
+const char kWindowsUnlisted[] = "416 ";
+const char kStartUnreadable[] = "418 ";
+const char kForegroundOwnerUnread[] = "420 ";
 
 // "stagehand.StackingOrder"
 const char kNotMovedBack[] = "417 ";
 
 // "stagehand.DesktopRecovery"
 const char kJournalRefused[] = "421 ";
+const char kNotRemoved[] = "422 ";
+const char kSaverNotSwitchedOn[] = "423 ";
 
 // "stagehand.DesktopLock"
 const char kLeftHidden[] = "412 ";
 const char kWaitingForDesktop[] = "441 ";
 const char kDesktopBusy[] = "442 ";
 const char kGivenBackFirst[] = "443 ";
+const char kJournalsUnlisted[] = "445 ";
 const char kLockUnusable[] = "444 ";
 
 // "stagehand.TestRun"

@@ -6,6 +6,8 @@
 
 #include <psapi.h>
 
+#include <cwchar>
+
 using vela::LoggerPriority;
 
 namespace stagehand {
@@ -38,6 +40,19 @@ vela::String executableName(HANDLE process)
 {
     wchar_t name[MAX_PATH];
     DWORD length = process ? GetModuleBaseNameW(process, nullptr, name, MAX_PATH) : 0;
+    if (process && length == 0) {
+        // Without the right to read its modules (an elevated program's, say), its image's path
+        // still names it.
+        wchar_t path[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (QueryFullProcessImageNameW(process, 0, path, &size)) {
+            const wchar_t* base = path + size;
+            while (base > path && base[-1] != L'\\' && base[-1] != L'/')
+                --base;
+            length = static_cast<DWORD>(path + size - base);
+            std::wmemcpy(name, base, length);
+        }
+    }
     return vela::String(reinterpret_cast<const unsigned short*>(name), length);
 }
 

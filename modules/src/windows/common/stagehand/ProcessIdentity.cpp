@@ -15,7 +15,10 @@ std::uint64_t creationTime(HANDLE process)
 JournalProcess currentProcess()
 {
     // Its own handle: opening itself by pid may be denied.
-    JournalProcess self = {GetCurrentProcessId(), creationTime(GetCurrentProcess())};
+    static volatile LONG64 s_created = 0;
+    if (!s_created)
+        InterlockedExchange64(&s_created, static_cast<LONG64>(creationTime(GetCurrentProcess())));
+    JournalProcess self = {GetCurrentProcessId(), static_cast<std::uint64_t>(s_created)};
     return self;
 }
 
@@ -32,14 +35,20 @@ JournalProcess windowOwner(HWND window)
     return owner;
 }
 
-bool isRunning(const JournalProcess& process)
+Liveness liveness(const JournalProcess& process)
 {
-    // The limited right only, which this user has on every process of its own: a process
-    // that denies it is another user's, and so not the writer, which was this user's.
+    // The limited right only, which this user has on every process of its own: a process that
+    // denies it is another user's, and so not the writer, which was this user's.
     ProcessHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.pid));
+    if (!handle.get())
+        return Liveness::ENDED;
+    std::uint64_t created = creationTime(handle.get());
     DWORD code = 0;
-    return handle.get() && creationTime(handle.get()) == process.created && GetExitCodeProcess(handle.get(), &code) &&
-           code == STILL_ACTIVE;
+    if (created != 0 && created != process.created)
+        return Liveness::ENDED;
+    if (created == 0 || !GetExitCodeProcess(handle.get(), &code))
+        return Liveness::UNKNOWN;
+    return code == STILL_ACTIVE ? Liveness::RUNNING : Liveness::ENDED;
 }
 
 }  // namespace stagehand

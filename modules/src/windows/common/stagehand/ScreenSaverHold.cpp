@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <exception>
+
 using vela::LoggerPriority;
 
 namespace stagehand {
@@ -47,6 +49,9 @@ vela::Array<JournalProcess> otherHolders()
     for (unsigned int i = 0; i < names.size(); ++i)
         if (!s_journal.isNamed(names[i]))
             writers.append(ClearingJournal::writerOfName(names[i]));
+    if (error)
+        s_log.log(LoggerPriority::FAILURE, logcode::kHoldersUnlisted, "The screen-saver journals in ", folder,
+                  " cannot be listed (error ", static_cast<unsigned int>(error), "): other holders are not known");
     return writers;
 }
 
@@ -54,8 +59,17 @@ bool heldElsewhere()
 {
     vela::Array<JournalProcess> writers = otherHolders();
     for (unsigned int i = 0; i < writers.size(); ++i)
-        if (isRunning(writers[i]))
-            return true;
+        switch (liveness(writers[i])) {
+            case Liveness::RUNNING:
+                return true;
+            case Liveness::ENDED:
+                break;
+            case Liveness::UNKNOWN:
+                s_log.log(LoggerPriority::FAILURE, logcode::kHolderUnknown, "Whether process ", writers[i].pid,
+                          ", which holds the screen saver off too, still runs cannot be told (error ",
+                          static_cast<unsigned int>(GetLastError()), "): it is left to switch it back on");
+                return true;
+        }
     return false;
 }
 
@@ -70,8 +84,11 @@ void giveBack()
     bool held = false;
     try {
         held = heldElsewhere();
-    } catch (...) {
-        // Without memory to look, what this process changed is given back.
+    } catch (const std::exception& e) {
+        s_log.log(LoggerPriority::FAILURE, logcode::kHoldersUnlisted,
+                  "Other holders of the screen saver cannot be "
+                  "looked for (",
+                  e.what(), "): it is switched back on");
     }
     if (held || switchScreenSaver(true)) {
         s_journal.clear();
@@ -116,8 +133,10 @@ bool ScreenSaverHold::take()
             s_journal.write(formatJournal(journal));
             s_journaled = true;
         }
-        if (active)
-            switchScreenSaver(false);
+        if (active && !switchScreenSaver(false))
+            s_log.log(LoggerPriority::FAILURE, logcode::kScreenSaverNotOff,
+                      "The screen saver cannot be switched off (error ", static_cast<unsigned int>(GetLastError()),
+                      ")");
         if (!DisplayRequest::take())
             s_log.log(LoggerPriority::FAILURE, logcode::kDisplayNotKept, "The display cannot be kept on (error ",
                       static_cast<unsigned int>(GetLastError()), ")");
