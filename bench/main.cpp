@@ -348,6 +348,18 @@ void clearing(int programs, bool hung = false)
     manager.restoreAllTopLevelProcess();
 }
 
+// `stagehand run` of a program that ends at once, with two programs' windows to hide and show
+// again (their places in the stacking order and the foreground included), against the same
+// run with both programs spared.
+void runs()
+{
+    HelperWindows one(L"helper.exe", L"r1 r2"), two(L"spare_helper.exe", L"r3");
+    auto run = [](const wchar_t* arguments) { ChildProcess(L"stagehand.exe", arguments).readAll(); };
+    compare("`stagehand run` of a program that ends at once, 2 programs' windows hidden, against both spared", 20,
+            {[&] { run(L"run -- cmd /c exit 0"); }, nullptr},
+            {[&] { run(L"run --spare helper.exe --spare spare_helper.exe -- cmd /c exit 0"); }, nullptr});
+}
+
 template <class T>
 void arrays(const char* name)
 {
@@ -379,6 +391,7 @@ int main(int argc, char** argv)
     for (int programs : {1, 32})
         clearing(programs);
     clearing(8, true);
+    runs();
     arrays<DWORD>("`Array<DWORD>::append` ×1,000,000 against `std::vector`");
     arrays<int>("`Array<int>::append` (exported by vela.dll) ×1,000,000 against `std::vector`");
     return 0;
