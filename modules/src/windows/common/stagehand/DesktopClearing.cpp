@@ -154,7 +154,7 @@ void DesktopClearing::buildTable()
                 program.windows.append(shown.windows[w]);
         if (program.windows.size() == 0)
             continue;
-        program.process = openProcessForModules(program.pid);
+        program.process = ProcessHandle(openProcessForModules(program.pid));
         if (!program.process.get())
             continue;
         program.executable = executableName(program.process.get());

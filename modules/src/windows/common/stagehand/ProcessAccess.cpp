@@ -22,7 +22,7 @@ const DWORD kLimitedAccess = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ
 
 }  // namespace
 
-ProcessHandle openProcessForModules(DWORD pid)
+HANDLE openProcessForModules(DWORD pid)
 {
     HANDLE process = OpenProcess(kFullAccess, FALSE, pid);
     DWORD error = GetLastError();
@@ -33,7 +33,7 @@ ProcessHandle openProcessForModules(DWORD pid)
     if (!process)
         s_log.log(LoggerPriority::FAILURE, logcode::kOpenProcessFails, "OpenProcess failed on pid ", pid,
                   "! Is this a 64Bit OS? ", error);
-    return ProcessHandle(process);
+    return process;
 }
 
 vela::String executableName(HANDLE process)

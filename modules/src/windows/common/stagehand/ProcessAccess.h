@@ -1,6 +1,6 @@
 #pragma once
 
-#include <stagehand/ProcessModuleEnumerator.h>
+#include <vela/String.h>
 
 #include <windows.h>
 
@@ -10,8 +10,9 @@ namespace stagehand {
 // RenderWindowManager both need.
 
 // A process opened for reading its modules: with the full query right, or with the limited
-// one when that is denied. A NULL holder, and the "72" line logged, when neither opens it.
-ProcessHandle openProcessForModules(DWORD pid);
+// one when that is denied; the caller owns the handle. NULL, and the "72" line logged, when
+// neither opens it.
+HANDLE openProcessForModules(DWORD pid);
 
 // The base name of an open process's executable; empty when it cannot be read.
 vela::String executableName(HANDLE process);

@@ -27,13 +27,13 @@ ProcessModuleEnumerator::~ProcessModuleEnumerator() = default;
 
 vela::String executableName(DWORD pid)
 {
-    return executableName(openProcessForModules(pid).get());
+    return executableName(ProcessHandle(openProcessForModules(pid)).get());
 }
 
 bool ProcessModuleEnumerator::enumerate(DWORD pid)
 {
     m_processHandle.reset();
-    m_processHandle = openProcessForModules(pid);
+    m_processHandle = ProcessHandle(openProcessForModules(pid));
     HANDLE process = m_processHandle.get();
     if (!process)
         return false;

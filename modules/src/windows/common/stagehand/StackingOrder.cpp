@@ -1,7 +1,6 @@
 #include "StackingOrder.h"
 
 #include "LogCodes.h"
-#include "WindowShowing.h"
 
 #include <vela/ClassLogger.h>
 
@@ -62,6 +61,12 @@ vela::Array<bool> heaviestRun(const vela::Array<unsigned int>& ranks, const vela
 }
 
 }  // namespace
+
+BOOL askWindowPos(HWND window, HWND after, UINT flags)
+{
+    bool own = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+    return SetWindowPos(window, after, 0, 0, 0, 0, own ? flags : flags | SWP_ASYNCWINDOWPOS);
+}
 
 vela::Array<HWND> StackingOrder::now()
 {

@@ -43,4 +43,9 @@ private:
     vela::Array<DWORD> m_movedAt;
 };
 
+// Asks for the window's place in the Z order (SetWindowPos with the flags): another thread's
+// window is only asked (SWP_ASYNCWINDOWPOS), since a hung program never answers; this
+// thread's own window is moved here and now, which waits on no one.
+BOOL askWindowPos(HWND window, HWND after, UINT flags);
+
 }  // namespace stagehand

@@ -34,11 +34,6 @@ bool isDone(HWND window, bool visible)
 
 }  // namespace
 
-BOOL askWindowPos(HWND window, HWND after, UINT flags)
-{
-    return SetWindowPos(window, after, 0, 0, 0, 0, isOfThisThread(window) ? flags : flags | SWP_ASYNCWINDOWPOS);
-}
-
 DWORD VisibilityRequest::bound()
 {
     wchar_t value[16];

@@ -53,11 +53,6 @@ private:
     DWORD m_foregroundAsked;
 };
 
-// Asks for the window's place in the Z order (SetWindowPos with the flags): another thread's
-// window is only asked (SWP_ASYNCWINDOWPOS), since a hung program never answers; this
-// thread's own window is moved here and now, which waits on no one.
-BOOL askWindowPos(HWND window, HWND after, UINT flags);
-
 // Asks and waits.
 inline vela::Array<HWND> requestVisibility(const vela::Array<HWND>& windows, bool visible, HWND foreground = nullptr)
 {
