@@ -1,5 +1,5 @@
-// Feeds the desktop-clearing journal's parser any bytes: it must never read outside them,
-// and what it accepts must survive being written and read again unchanged.
+// Feeds the journals' parsers, desktop-clearing and display-mode, any bytes: they must never
+// read outside them, and what they accept must survive being written and read again unchanged.
 #include "JournalFormat.h"
 
 #include <cstddef>
@@ -38,6 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (unsigned int i = 0; i < journal.windows.size(); ++i)
             require(same(again.windows[i], journal.windows[i]));
         require(stagehand::formatJournal(again) == written);
+    }
+    stagehand::DisplayModeJournal mode;
+    if (stagehand::parseJournal(text, size, mode) == nullptr) {
+        std::string written = stagehand::formatJournal(mode);
+        stagehand::DisplayModeJournal again;
+        require(stagehand::parseJournal(written.data(), written.size(), again) == nullptr);
+        require(again.writer.pid == mode.writer.pid && again.writer.created == mode.writer.created &&
+                again.adapter == mode.adapter);
+        const stagehand::JournalMode &a = again.mode, &b = mode.mode;
+        require(a.width == b.width && a.height == b.height && a.refresh == b.refresh && a.bitsPerPixel == b.bitsPerPixel);
     }
     std::free(text);
     return 0;

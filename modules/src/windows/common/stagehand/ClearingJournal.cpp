@@ -32,23 +32,33 @@ void retire(FileHandle& file, const String& path)
                   "): 'stagehand restore' gives it back again once this program has ended");
 }
 
+// By kind: the name's prefix, the pattern that finds the names, and what the journal is of.
+struct KindNames {
+    const char* prefix;
+    const wchar_t* pattern;
+    const char* what;
+};
+const KindNames kKinds[] = {{"stagehand-journal-", L"stagehand-journal-*.txt", "desktop-clearing"},
+                            {"stagehand-screensaver-", L"stagehand-screensaver-*.txt", "screen-saver"},
+                            {"stagehand-displaymode-", L"stagehand-displaymode-*.txt", "display-mode"}};
+
 }  // namespace
 
 const char* ClearingJournal::prefix(Kind kind)
 {
-    return kind == DESKTOP ? "stagehand-journal-" : "stagehand-screensaver-";
+    return kKinds[kind].prefix;
 }
 
 const wchar_t* ClearingJournal::pattern(Kind kind)
 {
-    return kind == DESKTOP ? L"stagehand-journal-*.txt" : L"stagehand-screensaver-*.txt";
+    return kKinds[kind].pattern;
 }
 
 JournalProcess ClearingJournal::writerOfName(const String& name)
 {
     JournalProcess writer = {0, 0};
     std::string text = name.toUtf8();
-    for (Kind kind : {DESKTOP, SCREEN_SAVER}) {
+    for (Kind kind : {DESKTOP, SCREEN_SAVER, DISPLAY_MODE}) {
         std::string start = prefix(kind);
         unsigned long pid = 0;
         unsigned long long created = 0, n = 0;
@@ -85,7 +95,7 @@ void ClearingJournal::write(const std::string& text)
     }
     if (!m_offLogged)
         s_log.log(LoggerPriority::FAILURE, logcode::kRecoveryOff, "Crash recovery is off: cannot write the ",
-                  m_kind == DESKTOP ? "desktop-clearing" : "screen-saver", " journal in ", folder, ": ", problem,
+                  kKinds[m_kind].what, " journal in ", folder, ": ", problem,
                   " (error ", static_cast<unsigned int>(error), ")");
     m_offLogged = true;
 }

@@ -18,7 +18,9 @@ namespace stagehand {
 // - a desktop journal ("stagehand-journal-PID-CREATED-N.txt") lists the windows that a
 //   DesktopClearing hid, and the foreground window;
 // - a screen-saver journal ("stagehand-screensaver-PID-CREATED-N.txt") holds no window: it
-//   says that its writer switched off a screen saver that was on.
+//   says that its writer switched off a screen saver that was on;
+// - a display-mode journal ("stagehand-displaymode-PID-CREATED-N.txt") holds the mode that
+//   its writer found on one adapter, to give back.
 // PID and CREATED name the writer (its creation time as a FILETIME), so that a reader can
 // tell whose a journal is even when it cannot read it; N makes the name unique, claimed by
 // creating the file, across processes and the copies of the library in one process.
@@ -30,7 +32,7 @@ namespace stagehand {
 // the holder goes on without a journal and one line says so.
 class ClearingJournal {
 public:
-    enum Kind { DESKTOP, SCREEN_SAVER };
+    enum Kind { DESKTOP, SCREEN_SAVER, DISPLAY_MODE };
 
     explicit ClearingJournal(Kind kind);
     ClearingJournal(const ClearingJournal& other) = delete;

@@ -1,6 +1,9 @@
 #include <stagehand/DesktopRecovery.h>
 
+#include <stagehand/MonitorInfoEnumerator.h>
+
 #include "ClearingJournal.h"
+#include "DisplayModeSetting.h"
 #include "JournalFiles.h"
 #include "LogCodes.h"
 #include "ProcessIdentity.h"
@@ -31,7 +34,7 @@ const unsigned int kDamagedNames = 100;
 // The journal in the file, or why it is refused; `unreadable` when that is no damage of the
 // file but a failure to read it, which may pass. An empty file is a journal whose writer gave
 // back what it recorded, or was ended before it recorded anything: `empty`, and no journal.
-const char* readJournal(HANDLE file, Journal& journal, bool& unreadable, bool& empty)
+template <class Kind> const char* readJournal(HANDLE file, Kind& journal, bool& unreadable, bool& empty)
 {
     LARGE_INTEGER size;
     unreadable = true;
@@ -144,10 +147,113 @@ bool isOwnedBy(HWND window, const JournalProcess& recorded)
     return window && owner.pid != 0 && owner.pid == recorded.pid && owner.created == recorded.created;
 }
 
+// ---- Display modes
+
+void refuseModeJournal(JournalReport& entry, HANDLE file, const char* problem, bool dryRun, bool quiet)
+{
+    entry.outcome = JournalReport::REFUSED;
+    entry.problem = problem;
+    if (quiet)
+        return;
+    String kept = dryRun ? String() : renameDamaged(file, entry.path);
+    String tail = dryRun         ? String("; it would be kept as ").append(entry.path).append(".damaged")
+                  : kept.empty() ? String("; left in place (error ").append(std::to_string(GetLastError()).c_str())
+                                       .append(")")
+                                 : String("; kept as ").append(kept);
+    s_log.log(LoggerPriority::FAILURE, logcode::kModeJournalRefused, "Refused the display-mode journal ", entry.path,
+              ": ", problem, tail);
+}
+
+// Sets the recorded mode again, unless the adapter is gone; false when it cannot be set. Also
+// when the adapter seems to show it: under Wine, a process reads the mode it last saw until
+// it changes a mode itself.
+bool giveModeBack(JournalReport& entry, HANDLE file, bool dryRun, bool quiet)
+{
+    MonitorInfoEnumerator::Info monitor;
+    entry.outcome = JournalReport::RESTORED;
+    if (!MonitorInfoEnumerator().getMonitorInfo(entry.adapter, monitor)) {
+        entry.problem = "its adapter is gone";
+    } else {
+        entry.modeSet = true;
+        DEVMODEW settings = displaySettings(entry.mode);
+        LONG result = dryRun ? DISP_CHANGE_SUCCESSFUL
+                             : ChangeDisplaySettingsExW(monitor.deviceName.wide(), &settings, nullptr,
+                                                        CDS_FULLSCREEN, nullptr);
+        if (result != DISP_CHANGE_SUCCESSFUL) {
+            entry.modeSet = false;
+            entry.outcome = JournalReport::REFUSED;
+            entry.problem = changeResultName(result);
+            if (!quiet)
+                s_log.log(LoggerPriority::FAILURE, logcode::kModeNotRestored, "The display mode ",
+                          displayModeText(entry.mode), " of ", entry.adapter, " cannot be given back: ",
+                          entry.problem);
+            return false;
+        }
+    }
+    if (!dryRun && !removeThrough(file))
+        keep(entry, quiet);
+    return true;
+}
+
+// Gives each adapter of an ended writer's display-mode journal the mode it had before.
+void restoreDisplayModes(DesktopRecovery::Report& report, bool dryRun, bool force, bool quiet)
+{
+    DWORD error = 0;
+    vela::Array<String> names =
+        listJournalFiles(report.folder, ClearingJournal::pattern(ClearingJournal::DISPLAY_MODE), error);
+    if (error)
+        report.folderError = error;
+    for (unsigned int i = 0; i < names.size(); ++i) {
+        JournalReport entry;
+        entry.path = String(report.folder).append("\\").append(names[i]);
+        entry.displayMode = true;
+        FileHandle file(CreateFileW(entry.path.wide(), GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
+            continue;
+        DisplayModeJournal journal = {};
+        bool unreadable = !file.valid(), empty = false;
+        const char* problem = file.valid() ? readJournal(file.get(), journal, unreadable, empty) : "it cannot be opened";
+        if (problem || empty)
+            journal.writer = ClearingJournal::writerOfName(names[i]);
+        entry.writerPid = journal.writer.pid;
+        Liveness writer = journal.writer.pid != 0 ? liveness(journal.writer) : Liveness::ENDED;
+        entry.writerRunning = writer == Liveness::RUNNING;
+        entry.adapter = String(journal.adapter.c_str());
+        entry.mode = displayMode(journal.mode);
+        if (writer == Liveness::UNKNOWN && !force) {
+            entry.outcome = JournalReport::KEPT;
+            entry.problem = "whether its writer still runs cannot be told";
+        } else if (entry.writerRunning && (!force || problem)) {
+            entry.outcome = JournalReport::LEFT_ALONE;
+            entry.problem = problem ? problem : "";
+        } else if (unreadable) {
+            entry.outcome = JournalReport::KEPT;
+            entry.problem = problem;
+        } else if (problem) {
+            refuseModeJournal(entry, file.get(), problem, dryRun, quiet);
+        } else if (empty) {
+            entry.outcome = JournalReport::RESTORED;  // its writer gave the mode back
+            if (!dryRun && !removeThrough(file.get()))
+                keep(entry, quiet);
+        } else {
+            report.modesRefused += !giveModeBack(entry, file.get(), dryRun, quiet);
+        }
+        report.modesRestored += entry.modeSet;
+        report.restored += entry.outcome == JournalReport::RESTORED;
+        report.leftAlone += entry.outcome == JournalReport::LEFT_ALONE;
+        report.refused += entry.outcome == JournalReport::REFUSED;
+        report.kept += entry.outcome == JournalReport::KEPT;
+        report.journals.append(entry);
+    }
+}
+
 }  // namespace
 
 DesktopRecovery::JournalReport::JournalReport()
-    : outcome(REFUSED), writerPid(0), writerRunning(false), programs(0), screenSaver(false)
+    : outcome(REFUSED), writerPid(0), writerRunning(false), programs(0), screenSaver(false), displayMode(false),
+      mode(), modeSet(false)
 {
 }
 
@@ -159,7 +265,7 @@ DesktopRecovery::JournalReport::~JournalReport() = default;
 
 DesktopRecovery::Report::Report()
     : folderError(0), windowsShown(0), programs(0), windowsSkipped(0), restored(0), leftAlone(0), refused(0),
-      kept(0), screenSaverOn(false)
+      kept(0), screenSaverOn(false), modesRestored(0), modesRefused(0)
 {
 }
 
@@ -192,6 +298,7 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
         report.folderError = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
         return report;
     }
+    restoreDisplayModes(report, dryRun, force, quiet);
     vela::Array<DWORD> programs;
     // Each journal's requests are made before its file goes, and waited for at the end.
     std::vector<std::unique_ptr<VisibilityRequest>> requests;

@@ -8,6 +8,13 @@ namespace {
 
 const char kHeading[] = "stagehand desktop journal ";
 const char kVersion[] = "1";
+const char kModeHeading[] = "stagehand display-mode journal ";
+const char kModeVersion[] = "1";
+
+bool isNameByte(char c)
+{
+    return c > ' ' && c < 0x7F;
+}
 
 void appendNumber(std::string& text, std::uint64_t value)
 {
@@ -76,10 +83,43 @@ public:
         return word(tag) && number(UINT64_MAX, window.handle) && process(window.owner) && word("\n");
     }
 
+    // " NAME\n" of 1 to kMaxAdapterBytes bytes of a name.
+    bool name(std::string& name)
+    {
+        if (!word(" "))
+            return false;
+        const char* start = m_at;
+        while (!atEnd() && isNameByte(*m_at) && static_cast<std::size_t>(m_at - start) < kMaxAdapterBytes)
+            ++m_at;
+        name.assign(start, m_at);
+        return !name.empty() && word("\n");
+    }
+
+    bool mode(const char* tag, JournalMode& mode)
+    {
+        std::uint64_t n[4];
+        if (!word(tag))
+            return false;
+        for (std::uint64_t& value : n)
+            if (!number(0xFFFFFFFFu, value))
+                return false;
+        mode = {static_cast<std::uint32_t>(n[0]), static_cast<std::uint32_t>(n[1]), static_cast<std::uint32_t>(n[2]),
+                static_cast<std::uint32_t>(n[3])};
+        return word("\n");
+    }
+
 private:
     const char* m_at;
     const char* m_end;
 };
+
+void appendMode(std::string& text, const char* tag, const JournalMode& mode)
+{
+    text += tag;
+    for (std::uint32_t value : {mode.width, mode.height, mode.refresh, mode.bitsPerPixel})
+        appendNumber(text, value);
+    text += '\n';
+}
 
 }  // namespace
 
@@ -116,6 +156,39 @@ const char* parseJournal(const char* text, std::size_t size, Journal& journal)
     std::uint64_t count = 0;
     if (!in.word("end") || !in.number(UINT64_MAX, count) || !in.word("\n") || !in.atEnd() ||
         count != read.windows.size())
+        return "it is cut short or damaged";
+    journal = read;
+    return nullptr;
+}
+
+std::string formatJournal(const DisplayModeJournal& journal)
+{
+    const std::string& adapter = journal.adapter;
+    if (adapter.empty() || adapter.size() > kMaxAdapterBytes)
+        return std::string();
+    for (char c : adapter)
+        if (!isNameByte(c))
+            return std::string();
+    std::string text = std::string(kModeHeading) + kModeVersion + "\nwriter";
+    appendNumber(text, journal.writer.pid);
+    appendNumber(text, journal.writer.created);
+    text += "\nadapter " + adapter + "\n";
+    appendMode(text, "mode", journal.mode);
+    return text + "end\n";
+}
+
+const char* parseJournal(const char* text, std::size_t size, DisplayModeJournal& journal)
+{
+    if (size > kMaxJournalBytes)
+        return "it is larger than 1 MiB";
+    Reader in(text, size);
+    if (!in.word(kModeHeading))
+        return "it is not a display-mode journal";
+    if (!in.word(kModeVersion) || !in.word("\n"))
+        return "its version is unknown";
+    DisplayModeJournal read = {};
+    if (!in.word("writer") || !in.process(read.writer) || !in.word("\n") || !in.word("adapter") ||
+        !in.name(read.adapter) || !in.mode("mode", read.mode) || !in.word("end\n") || !in.atEnd())
         return "it is cut short or damaged";
     journal = read;
     return nullptr;

@@ -9,7 +9,7 @@
 namespace stagehand {
 
 // Internal to the library, and free of the platform so that it also builds natively: what a
-// desktop-clearing journal holds, and its text. A window handle is a number; a process is
+// desktop-clearing journal and a display-mode journal hold, and their texts. A window handle is a number; a process is
 // its pid with its creation time (a FILETIME as 64 bits), so that a reused pid is told apart.
 struct JournalProcess {
     std::uint32_t pid;
@@ -43,5 +43,34 @@ std::string formatJournal(const Journal& journal);
 // Null when `text` is a whole journal of this version, read into `journal`; otherwise why
 // it is refused.
 const char* parseJournal(const char* text, std::size_t size, Journal& journal);
+
+// A display mode: pixels, refresh rate in Hz, bits per pixel.
+struct JournalMode {
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t refresh;
+    std::uint32_t bitsPerPixel;
+};
+
+// What a display-mode journal holds: the mode its writer found on the adapter, which it
+// gives back.
+struct DisplayModeJournal {
+    JournalProcess writer;
+    std::string adapter;  // 1 to kMaxAdapterBytes printable ASCII characters, no space
+    JournalMode mode;
+};
+
+// An adapter id is a device name: at most 32 characters.
+const std::size_t kMaxAdapterBytes = 32;
+
+// The text of a display-mode journal, each line ending in "\n":
+//   stagehand display-mode journal 1
+//   writer PID CREATED
+//   adapter NAME
+//   mode WIDTH HEIGHT REFRESH BITS
+//   end
+// Empty when the adapter's name cannot be written as one.
+std::string formatJournal(const DisplayModeJournal& journal);
+const char* parseJournal(const char* text, std::size_t size, DisplayModeJournal& journal);
 
 }  // namespace stagehand

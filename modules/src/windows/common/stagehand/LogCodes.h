@@ -80,6 +80,8 @@ const char kNotMovedBack[] = "417 ";
 const char kJournalRefused[] = "421 ";
 const char kNotRemoved[] = "422 ";
 const char kSaverNotSwitchedOn[] = "423 ";
+const char kModeJournalRefused[] = "456 ";
+const char kModeNotRestored[] = "457 ";
 
 // "stagehand.DesktopLock"
 const char kLeftHidden[] = "412 ";
@@ -93,6 +95,15 @@ const char kLockUnusable[] = "444 ";
 const char kJobNotMade[] = "431 ";
 const char kJobNotJoined[] = "432 ";
 const char kNotRunOrWaited[] = "433 ";
+
+// "stagehand.DisplayModeEnumerator"
+const char kCurrentModeUnreadable[] = "451 ";
+const char kNoModeListed[] = "452 ";
+
+// "stagehand.DisplayModeHold"
+const char kModeRefused[] = "453 ";
+const char kChangeRefused[] = "454 ";
+const char kModeNotGivenBack[] = "455 ";
 
 }  // namespace logcode
 }  // namespace stagehand

@@ -175,6 +175,8 @@ bool RenderWindowManager::addNewWindows(const vela::Array<WindowParam>& creation
         s_log.log(LoggerPriority::FAILURE, logcode::kNoParameters, "Need at least one parameter in creationParam");
         return false;
     }
+    // Placed by the monitor's rectangle and work area, as a display mode since changed has them.
+    m_monitorEnumerator.refresh();
     if (!m_monitorEnumerator.getMonitorInfo(adapterId, monitor)) {
         m_lastCreation = NO_SUCH_ADAPTER;
         s_log.log(LoggerPriority::FAILURE, logcode::kNoAdapterForArray, "Adapter ID ", adapterId,

@@ -24,7 +24,9 @@ typedef vela::SharedResource<vela::PointerStorage<WindowList, 0, 3>, 0> SharedWi
 // desktop of other programs' windows while a test draws, and shows them again, through a
 // DesktopClearing of its own (which says how).
 //
-// The monitors are enumerated once, by the constructor. Destroying the manager shows every
+// The monitors are enumerated by the constructor, and again by the forms that place windows
+// by the monitor (at its corner, or tiled), which so see a display mode changed since; windows
+// made before a change keep their rectangle. Destroying the manager shows every
 // recorded window again and gives the foreground back (unless another program holds the
 // desktop by then), then releases the render windows that nobody else holds.
 //
