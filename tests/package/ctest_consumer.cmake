@@ -1,6 +1,7 @@
 # Runs the tests of examples/ctest_consumer with ctest -j2 and checks what stagehand_add_test
 # promises: the two never overlap (each notes its start and end), each one's JUnit file says
-# whether it passed, and the tests' properties are set.
+# whether it passed, the display mode that MODE asks for is held, and the tests' properties
+# are set.
 #   cmake -DCTEST=... -DBUILD=... -P ctest_consumer.cmake
 execute_process(COMMAND ${CTEST} -j2 --test-dir ${BUILD} OUTPUT_VARIABLE out ERROR_VARIABLE out)
 message("${out}")
@@ -26,6 +27,13 @@ if(NOT junit_fails MATCHES "failures=\"1\" errors=\"0\".*<testcase name=\"fails\
 endif()
 if(NOT junit_passes MATCHES "failures=\"0\" errors=\"0\".*<testcase name=\"passes\"")
   string(APPEND problems "the JUnit file of passes:\n${junit_passes}\n")
+endif()
+# MODE is passed on as --mode: the run held the display mode.
+file(READ ${BUILD}/stagehand/passes/report.json report)
+string(JSON held ERROR_VARIABLE none GET "${report}" modes 0 adapter)
+string(JSON width ERROR_VARIABLE none GET "${report}" modes 0 width)
+if(NOT held STREQUAL "\\\\.\\DISPLAY2" OR NOT width EQUAL 1024)
+  string(APPEND problems "the report of passes holds no mode of \\\\.\\DISPLAY2 at 1024 pixels wide:\n${report}\n")
 endif()
 
 execute_process(COMMAND ${CTEST} --show-only=json-v1 --test-dir ${BUILD} OUTPUT_VARIABLE shown)

@@ -127,12 +127,8 @@ int runDemo(const DemoOptions& options)
             if (monitors.getMonitorInfo(ids[i], monitor) && (monitor.monitorInfo.dwFlags & MONITORINFOF_PRIMARY))
                 adapter = ids[i];
     }
-    if (!monitors.getMonitorInfo(adapter, monitor)) {
-        std::string valid;
-        for (unsigned int i = 0; i < ids.size(); ++i)
-            valid += (i ? ", " : "") + ids[i].toUtf8();
-        throw UsageError("unknown adapter id '" + adapter.toUtf8() + "'; the adapter ids are: " + valid);
-    }
+    if (!monitors.getMonitorInfo(adapter, monitor))
+        throw UsageError(unknownAdapter(adapter.toUtf8()));
 
     RenderWindowManager manager;
     vela::Array<RenderWindowManager::WindowParam> params;

@@ -77,6 +77,12 @@ Listing& Listing::rect(const char* key, const RECT& value)
     return *this;
 }
 
+Listing& Listing::value(const char* key, const nlohmann::ordered_json& value, const std::string& shown)
+{
+    field(key, value, shown);
+    return *this;
+}
+
 void Listing::endRow()
 {
     if (m_json) {
@@ -92,4 +98,10 @@ void Listing::finish()
 {
     if (m_json)
         std::printf("%s\n", m_rows.dump().c_str());
+}
+
+nlohmann::ordered_json modeJson(const stagehand::DisplayMode& mode)
+{
+    return {{"width", mode.width}, {"height", mode.height}, {"refresh", mode.refresh},
+            {"bitsPerPixel", mode.bitsPerPixel}};
 }

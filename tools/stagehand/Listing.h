@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stagehand/DisplayModeEnumerator.h>
+
 #include <nlohmann/json.hpp>
 
 #include <windows.h>
@@ -30,6 +32,8 @@ public:
     Listing& number(const char* key, long long value, const std::string& shown);
     Listing& flag(const char* key, bool value);
     Listing& rect(const char* key, const RECT& value);
+    // Any JSON value, which the table shows as `shown`.
+    Listing& value(const char* key, const nlohmann::ordered_json& value, const std::string& shown);
     void endRow();
 
     // Prints the JSON document; the table was printed row by row.
@@ -46,3 +50,6 @@ private:
     nlohmann::ordered_json m_row = nlohmann::ordered_json::object();
     std::vector<std::string> m_cells;
 };
+
+// A display mode as the listings and reports write it: width, height, refresh, bitsPerPixel.
+nlohmann::ordered_json modeJson(const stagehand::DisplayMode& mode);

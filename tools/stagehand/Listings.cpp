@@ -4,12 +4,15 @@
 #include "Text.h"
 #include "UsageError.h"
 
+#include <stagehand/DisplayModeEnumerator.h>
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
 #include <stagehand/ProcessModuleEnumerator.h>
 #include <stagehand/WindowEnumerator.h>
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <string>
@@ -121,6 +124,46 @@ int listWindows(const std::string& who, bool json)
     return 0;
 }
 
+// One row per mode, the current one marked; as JSON, one object per monitor.
+int listModes(const std::string& adapter, bool json)
+{
+    vela::Array<vela::String> ids;
+    stagehand::MonitorInfoEnumerator().getAdapterId(ids);
+    if (!adapter.empty()) {
+        ids.clear();
+        ids.append(adapter.c_str());
+    }
+    std::vector<stagehand::DisplayModeEnumerator> listed(ids.size());
+    for (unsigned int i = 0; i < ids.size(); ++i)
+        if (listed[i].enumerate(ids[i]) == stagehand::DisplayModeEnumerator::UNKNOWN_ADAPTER)
+            throw UsageError(unknownAdapter(adapter));
+    Listing table(json, {{"adapter", "ADAPTER", -16}, {"mode", "MODE", -20}, {"current", "CURRENT", 0}});
+    nlohmann::ordered_json monitors = nlohmann::ordered_json::array();
+    int status = 0;
+    for (unsigned int i = 0; i < ids.size(); ++i) {
+        const vela::Array<stagehand::DisplayMode>& modes = listed[i].modes();
+        if (modes.size() == 0) {
+            std::fprintf(stderr, "stagehand: the display modes of %s cannot be read\n", ids[i].toUtf8().c_str());
+            status = 1;
+            continue;
+        }
+        nlohmann::ordered_json all = nlohmann::ordered_json::array();
+        for (unsigned int m = 0; m < modes.size(); ++m) {
+            all.push_back(modeJson(modes[m]));
+            if (!json)
+                table.text("adapter", listed[i].adapterId().toUtf8())
+                    .text("mode", stagehand::displayModeText(modes[m]).toUtf8())
+                    .text("current", modes[m] == listed[i].current() ? "yes" : "")
+                    .endRow();
+        }
+        monitors.push_back(
+            {{"adapter", listed[i].adapterId().toUtf8()}, {"current", modeJson(listed[i].current())}, {"modes", all}});
+    }
+    if (json)
+        std::printf("%s\n", monitors.dump().c_str());
+    return status;
+}
+
 }  // namespace
 
 std::vector<CLI::App*> addListingCommands(CLI::App& tool, ListingOptions& options)
@@ -133,9 +176,12 @@ std::vector<CLI::App*> addListingCommands(CLI::App& tool, ListingOptions& option
                                                        "state, title");
     windows->add_option("PID-OR-NAME", options.process, "a pid, or an executable name (the first process of that name)")
         ->required();
-    for (CLI::App* command : {monitors, processes, windows})
+    CLI::App* modes = tool.add_subcommand("modes", "the display modes of each monitor, or of one: width x height @ "
+                                                   "refresh rate, bits per pixel, and which is current");
+    modes->add_option("ADAPTER", options.adapter, "an adapter id, as 'stagehand monitors' lists it");
+    for (CLI::App* command : {monitors, processes, windows, modes})
         command->add_flag("--json", options.json, "print JSON instead of a table");
-    return {monitors, processes, windows};
+    return {monitors, processes, windows, modes};
 }
 
 int runListing(const CLI::App& command, const ListingOptions& options)
@@ -144,5 +190,7 @@ int runListing(const CLI::App& command, const ListingOptions& options)
         return listMonitors(options.json);
     if (command.get_name() == "processes")
         return listProcesses(options.json);
+    if (command.get_name() == "modes")
+        return listModes(options.adapter, options.json);
     return listWindows(options.process, options.json);
 }

@@ -33,8 +33,8 @@ std::string fileName(const vela::String& path)
 CLI::App* addRestoreCommand(CLI::App& tool, RestoreOptions& options)
 {
     CLI::App* restore = tool.add_subcommand(
-        "restore", "shows again the windows that test programs which died left hidden, gives the foreground back, "
-                   "switches the screen saver back on and removes their journals");
+        "restore", "gives back what test programs that died left changed: their adapters' display modes, the windows "
+                   "they hid, the foreground, the screen saver; and removes their journals");
     restore->add_flag("--dry-run", options.dryRun, "change nothing; report what would be done");
     restore->add_flag("--force", options.force, "also restore the journals of test programs that are running");
     restore->add_flag("--json", options.json, "print JSON instead of a table");
@@ -57,6 +57,7 @@ int runRestore(const RestoreOptions& options)
     Listing out(json, {{"journal", "JOURNAL", -48},
                        {"writer", "WRITER", 7, 2},
                        {"outcome", "OUTCOME", -15},
+                       {"displayMode", "MODE", -32},
                        {"shown", "SHOWN", 5, 2},
                        {"programs", "PROGRAMS", 8, 2},
                        {"skipped", "SKIPPED", 7, 2},
@@ -67,7 +68,14 @@ int runRestore(const RestoreOptions& options)
         out.number("writer", journal.writerPid).flag("writerRunning", journal.writerRunning);
         out.text("outcome", outcomeName(journal, dryRun)).number("shown", journal.shown.size());
         out.number("programs", journal.programs).number("skipped", journal.skipped.size());
-        out.flag("screenSaver", journal.screenSaver).textOrNull("problem", journal.problem.toUtf8()).endRow();
+        out.flag("screenSaver", journal.screenSaver);
+        nlohmann::ordered_json mode = nullptr;
+        std::string shown;
+        if (journal.displayMode) {
+            mode = {{"adapter", journal.adapter.toUtf8()}, {"mode", modeJson(journal.mode)}, {"set", journal.modeSet}};
+            shown = journal.adapter.toUtf8() + " " + stagehand::displayModeText(journal.mode).toUtf8();
+        }
+        out.value("displayMode", mode, shown).textOrNull("problem", journal.problem.toUtf8()).endRow();
     }
     out.finish();
     if (json)
@@ -78,12 +86,18 @@ int runRestore(const RestoreOptions& options)
                 report.windowsSkipped == 1 ? "is" : "are");
     if (report.screenSaverOn)
         std::printf("%s the screen saver back on.\n", dryRun ? "Would switch" : "Switched");
+    if (report.modesRestored)
+        std::printf("%s back the display mode of %s.\n", dryRun ? "Would give" : "Gave",
+                    count(report.modesRestored, "adapter").c_str());
     if (report.leftAlone)
         std::printf("Left %s alone: the writer is running (--force restores it anyway).\n",
                     count(report.leftAlone, "journal").c_str());
-    if (report.refused)
-        std::printf("Refused %s as damaged; %s.\n", count(report.refused, "journal").c_str(),
+    if (report.refused > report.modesRefused)
+        std::printf("Refused %s as damaged; %s.\n", count(report.refused - report.modesRefused, "journal").c_str(),
                     dryRun ? "each would be kept as a .damaged file" : "kept as .damaged files");
+    if (report.modesRefused)
+        std::printf("Could not give back the display mode of %s; %s journal stays, for another try.\n",
+                    count(report.modesRefused, "adapter").c_str(), report.modesRefused == 1 ? "its" : "each");
     if (report.kept)
         std::printf("Kept %s, for the problem its row names.\n", count(report.kept, "journal").c_str());
     return status;

@@ -10,7 +10,7 @@ struct RestoreOptions {
 
 CLI::App* addRestoreCommand(CLI::App& tool, RestoreOptions& options);
 
-// Shows again what test programs that died left hidden, prints one row per journal and a
+// Gives back what test programs that died left changed, prints one row per journal and a
 // summary (or JSON), and returns the exit code: 0 when everything was restored or there was
 // nothing to do, 1 when something was refused or could not be read.
 int runRestore(const RestoreOptions& options);

@@ -16,10 +16,24 @@
 
 #include <cstdio>
 #include <memory>
+#include <regex>
 
 namespace {
 
 const unsigned int kMaxTimeout = 7 * 24 * 3600;
+
+// ADAPTER=WIDTHxHEIGHT[@HZ]
+const std::regex kMode("(.+)=([1-9][0-9]{0,4})x([1-9][0-9]{0,4})(?:@([0-9]{1,4}))?");
+
+stagehand::AdapterMode parseMode(const std::string& text)
+{
+    std::smatch parts;
+    std::regex_match(text, parts, kMode);
+    unsigned int refresh = parts[4].matched ? static_cast<unsigned int>(std::stoul(parts[4])) : 0;
+    return {parts[1].str().c_str(),
+            {static_cast<unsigned int>(std::stoul(parts[2])), static_cast<unsigned int>(std::stoul(parts[3])), refresh,
+             0}};
+}
 
 struct Shot {
     OutputFile* file;
@@ -57,6 +71,7 @@ void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool int
     typedef stagehand::TestRun::Outcome Outcome;
     const std::string& program = run.command[0];
     run.seconds = outcome.milliseconds / 1000.0;
+    run.modes = outcome.modes;
     run.hidden = outcome.hidden;
     run.shown = outcome.shown;
     run.status = static_cast<DWORD>(outcome.exitStatus());
@@ -88,6 +103,9 @@ void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool int
     case Outcome::DESKTOP_BUSY:
         run.verdict = "was not run: the desktop is held by " + outcome.hidden.desktopHolder.toUtf8();
         break;
+    case Outcome::MODE_REFUSED:
+        run.verdict = "was not run: " + outcome.problem.toUtf8();
+        break;
     case Outcome::FAILED:
         run.verdict = "could not be run in a job: " + systemMessage(outcome.error);
     }
@@ -106,6 +124,8 @@ void runOnDesktop(RunRecord& run, const RunOptions& options, OutputFile* screens
     }
     if (HWND console = GetConsoleWindow())
         prepared.spareWindows.append(console);
+    for (const std::string& mode : options.modes)
+        prepared.modes.append(parseMode(mode));
     prepared.timeout = options.timeout ? options.timeout * 1000 : INFINITE;
     prepared.desktopWait = options.wait * 1000;
     Shot shot = {screenshot, false};
@@ -138,6 +158,18 @@ CLI::App* addRunCommand(CLI::App& tool, RunOptions& options)
         ->expected(1)
         ->allow_extra_args(false)
         ->check(notEmpty("an executable name, such as explorer.exe"));
+    run->add_option("--mode", options.modes, "hold a display mode while PROGRAM runs: ADAPTER=WIDTHxHEIGHT[@HZ], "
+                                             "such as \\\\.\\DISPLAY2=1280x720@60 (any refresh rate without "
+                                             "@HZ); repeatable, one per adapter")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                return std::regex_match(value, kMode) ? std::string()
+                                                      : "'" + value + "' is not ADAPTER=WIDTHxHEIGHT[@HZ]";
+            },
+            "", "a display mode"));
     run->add_option("--timeout", options.timeout, "end PROGRAM, and its processes, after this many seconds")
         ->check(CLI::Range(1u, kMaxTimeout));
     run->add_option("--screenshot", options.screenshot, "with --timeout: save the screen as a PNG file when the time "

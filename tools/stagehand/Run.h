@@ -7,6 +7,7 @@
 
 struct RunOptions {
     std::vector<std::string> spare;
+    std::vector<std::string> modes;  // ADAPTER=WIDTHxHEIGHT[@HZ]
     unsigned int timeout = 0;  // seconds; 0 for none
     unsigned int wait = 600;   // seconds while another test holds the desktop
     std::string screenshot;    // empty: none

@@ -14,6 +14,8 @@ std::string RunRecord::summary() const
     if (ran || hidden.windows != 0)
         line += "; " + count(hidden.windows, "window") + " of " + count(hidden.programs, "program") +
                 " hidden and shown again";
+    for (unsigned int i = 0; i < modes.size(); ++i)
+        line += "; " + modes[i].adapterId.toUtf8() + " held at " + stagehand::displayModeText(modes[i].mode).toUtf8();
     if (hidden.unresponsive.size() + shown.unresponsive.size() != 0)
         line += "; " + count(hidden.unresponsive.size() + shown.unresponsive.size(), "window") +
                 " did not respond in time";

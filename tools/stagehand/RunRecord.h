@@ -32,11 +32,13 @@ struct RunRecord {
     std::string verdict;                    // "exited with 7", "was not found: ..."
     stagehand::DesktopClearing::Outcome hidden;
     stagehand::DesktopClearing::Outcome shown;
+    vela::Array<stagehand::AdapterMode> modes;  // held while the program ran
     std::vector<SpareName> spared;
     std::string screenshot;  // its full path; empty when none was asked for
     bool screenshotTaken = false;
 
-    // "PROGRAM exited with 7 after 0.52 s; 1 window of 1 program hidden and shown again".
+    // "PROGRAM exited with 7 after 0.52 s; 1 window of 1 program hidden and shown again", and
+    // "; \\.\DISPLAY2 held at 1024x768@60 32bpp" for each display mode held.
     std::string summary() const;
     // "PROGRAM exited with 7 (status 7)".
     std::string verdictWithStatus() const;

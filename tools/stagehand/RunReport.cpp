@@ -1,5 +1,7 @@
 #include "RunReport.h"
 
+#include "Listing.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -25,6 +27,12 @@ std::string jsonReport(const RunRecord& run)
     Json spared = Json::array();
     for (const SpareName& name : run.spared)
         spared.push_back({{"name", name.given}, {"matched", !name.executables.empty()}, {"programs", name.executables}});
+    Json modes = Json::array();
+    for (unsigned int i = 0; i < run.modes.size(); ++i) {
+        Json mode = {{"adapter", run.modes[i].adapterId.toUtf8()}};
+        mode.update(modeJson(run.modes[i].mode));
+        modes.push_back(mode);
+    }
     Json screenshot = nullptr;
     if (!run.screenshot.empty())
         screenshot = {{"path", run.screenshot}, {"taken", run.screenshotTaken}};
@@ -43,6 +51,7 @@ std::string jsonReport(const RunRecord& run)
                  {"hidden", clearingJson(run.hidden)},
                  {"shown", clearingJson(run.shown)},
                  {"spared", spared},
+                 {"modes", modes},
                  {"screenshot", screenshot}};
     return json.dump(2) + "\n";
 }

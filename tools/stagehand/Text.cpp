@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <stagehand/MonitorInfoEnumerator.h>
 #include <vela/String.h>
 
 #include <cstdio>
@@ -57,4 +58,14 @@ std::string systemMessage(DWORD error, const std::string& subject)
 std::string count(unsigned int n, const char* what)
 {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+std::string unknownAdapter(const std::string& adapter)
+{
+    vela::Array<vela::String> ids;
+    stagehand::MonitorInfoEnumerator().getAdapterId(ids);
+    std::string valid;
+    for (unsigned int i = 0; i < ids.size(); ++i)
+        valid += (i ? ", " : "") + ids[i].toUtf8();
+    return "unknown adapter id '" + adapter + "'; the adapter ids are: " + valid;
 }

@@ -21,5 +21,8 @@ std::string escapeControls(const std::string& text);
 // file's or a program's name) stands where the system's text has its place ("%1").
 std::string systemMessage(DWORD error, const std::string& subject = "");
 
+// The message for an adapter id that no monitor has, naming the ones there are.
+std::string unknownAdapter(const std::string& adapter);
+
 // "1 window", "2 windows".
 std::string count(unsigned int n, const char* what);

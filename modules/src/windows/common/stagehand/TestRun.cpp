@@ -9,6 +9,7 @@
 #include <vela/ClassLogger.h>
 
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 using vela::LoggerPriority;
@@ -148,6 +149,37 @@ std::vector<wchar_t> environmentWith(const String& holder)
     return block;
 }
 
+// Why the modes cannot be held: an adapter asked twice, or a mode that check() refuses.
+// Empty when they can.
+String refusedModes(const vela::Array<AdapterMode>& modes)
+{
+    for (unsigned int i = 0; i < modes.size(); ++i) {
+        for (unsigned int k = 0; k < i; ++k)
+            if (String::compareNoCase(modes[k].adapterId, modes[i].adapterId) == 0)
+                return String("two display modes for ").append(modes[i].adapterId);
+        String problem;
+        if (DisplayModeHold::check(modes[i].adapterId, modes[i].mode, problem) != DisplayModeHold::HELD)
+            return problem;
+    }
+    return String();
+}
+
+// Sets the modes in order; false, with the outcome saying why, at the first that is refused.
+bool holdModes(const vela::Array<AdapterMode>& modes, std::vector<std::unique_ptr<DisplayModeHold>>& holds,
+               TestRun::Outcome& outcome)
+{
+    for (unsigned int i = 0; i < modes.size(); ++i) {
+        holds.push_back(std::make_unique<DisplayModeHold>());
+        if (holds.back()->take(modes[i].adapterId, modes[i].mode) != DisplayModeHold::HELD) {
+            outcome.ending = TestRun::Outcome::MODE_REFUSED;
+            outcome.problem = holds.back()->problem();
+            return false;
+        }
+        outcome.modes.append(AdapterMode{holds.back()->adapterId(), holds.back()->mode()});
+    }
+    return true;
+}
+
 }  // namespace
 
 TestRun::Options::Options()
@@ -178,7 +210,8 @@ int TestRun::Outcome::exitStatus() const
     case NOT_FOUND: return kNotFound;
     case NOT_STARTED: return kNotStarted;
     case FAILED:
-    case DESKTOP_BUSY: break;
+    case DESKTOP_BUSY:
+    case MODE_REFUSED: break;
     }
     return kFailed;
 }
@@ -186,6 +219,11 @@ int TestRun::Outcome::exitStatus() const
 TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
 {
     Outcome outcome;
+    outcome.problem = refusedModes(options.modes);
+    if (!outcome.problem.empty()) {
+        outcome.ending = Outcome::MODE_REFUSED;
+        return outcome;
+    }
     KernelHandle job(killingJob());
     if (!job.valid()) {
         outcome.error = GetLastError();
@@ -234,6 +272,14 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     }
 
     outcome.hidden = clearing.hideAllExcept(options.spare, options.spareWindows);
+    // Given back before the windows are shown again.
+    std::vector<std::unique_ptr<DisplayModeHold>> modes;
+    if (!holdModes(options.modes, modes, outcome)) {
+        TerminateProcess(process.get(), ERROR_CANCELLED);
+        modes.clear();
+        outcome.shown = clearing.restore();
+        return outcome;
+    }
     ScreenSaverHold hold;
     hold.take();
     ULONGLONG start = GetTickCount64();
@@ -258,6 +304,7 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     }
     outcome.milliseconds = GetTickCount64() - start;
     GetExitCodeProcess(process.get(), &outcome.exitCode);
+    modes.clear();
     outcome.shown = clearing.restore();
     return outcome;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stagehand/DesktopClearing.h>
+#include <stagehand/DisplayModeHold.h>
 #include <stagehand/Export.h>
 #include <vela/Array.h>
 #include <vela/String.h>
@@ -15,14 +16,15 @@ namespace stagehand {
 //
 // In order: the desktop is taken, waiting a bounded time while another program holds it;
 // the other programs' windows are hidden (DesktopClearing, journaled) but for the spared
-// ones; the screen saver is held off and the display on; the program starts in a job that
+// ones; the screen saver is held off and the display on; the display modes asked for are set
+// (each checked before anything changes); the program starts in a job that
 // ends its whole process tree when the job closes, so that a killed harness takes its test
 // with it. It inherits an error mode that shows no crash dialog, the standard handles it is
 // given and no other handle, and the name of the desktop's holder, so that a test which
 // clears the desktop itself works inside the run's hold. Its own windows open after the
 // table was built, so they are never touched. When it ends, in any way, the windows are
-// shown again, the foreground, the screen saver and the display given back, the journal
-// removed and the desktop let go.
+// shown again, the display modes, the foreground, the screen saver and the display given
+// back, the journal removed and the desktop let go.
 class STAGEHAND_API TestRun {
 public:
     struct STAGEHAND_API Options {
@@ -39,6 +41,8 @@ public:
         // screenshot of what it showed, say).
         void (*timedOut)(void* context);
         void* context;
+        // The display modes to hold while the program runs, at most one per adapter.
+        vela::Array<AdapterMode> modes;
 
         Options();
         Options(const Options& other);
@@ -53,8 +57,10 @@ public:
             NOT_FOUND,    // no such program
             NOT_STARTED,  // found, but it could not be started, or run and waited for (then ended)
             FAILED,       // the job could not be made: nothing was run and nothing changed
-            DESKTOP_BUSY  // another program held the desktop all the time it was waited for
-                          // (hidden.desktopHolder says which): nothing was run or changed
+            DESKTOP_BUSY,  // another program held the desktop all the time it was waited for
+                           // (hidden.desktopHolder says which): nothing was run or changed
+            MODE_REFUSED   // a display mode was refused (`problem` says why): nothing was run,
+                           // and everything changed was given back
         };
 
         Ending ending;
@@ -64,6 +70,9 @@ public:
         // What hiding did, and showing again.
         DesktopClearing::Outcome hidden;
         DesktopClearing::Outcome shown;
+        // The display modes held while the program ran, as the adapters listed them.
+        vela::Array<AdapterMode> modes;
+        vela::String problem;
 
         Outcome();
         Outcome(const Outcome& other);
@@ -71,8 +80,8 @@ public:
         ~Outcome();
 
         // What a wrapper such as `stagehand run` exits with: the program's exit code when it
-        // ended by itself, else 124 (its time was up), 125 (the desktop was busy, or no job
-        // could be made), 126 (it could not be started, or run) or 127 (not found).
+        // ended by itself, else 124 (its time was up), 125 (the desktop was busy, a display mode
+        // was refused, or no job could be made), 126 (it could not be started, or run) or 127 (not found).
         int exitStatus() const;
     };
 
