@@ -50,6 +50,40 @@ static void abandon(HWND window, uint32_t pid)
     CloseHandle(file);
 }
 
+/* The adapter's current mode, as "1024x768". */
+static const char* mode_of(const char* adapter, char* text)
+{
+    DEVMODEA mode;
+    memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(adapter, ENUM_CURRENT_SETTINGS, &mode);
+    sprintf(text, "%lux%lu", (unsigned long)mode.dmPelsWidth, (unsigned long)mode.dmPelsHeight);
+    return text;
+}
+
+const char* const c_road_modes_expected[C_ROAD_MODES_SEEN] = {"modes sorted yes, 1024x768 yes", "held 1024x768",
+                                                               "given back 1280x1024"};
+
+void c_road_walk_modes(const char* adapter, c_road_report* r)
+{
+    stagehand_display_mode modes[64], wanted = {1024, 768, 0, 0};
+    stagehand_mode_hold* hold = NULL;
+    uint32_t count = 0, i, sorted = 1, listed = 0;
+    char text[32];
+    ok(r, stagehand_display_modes(adapter, modes, 64, &count));
+    for (i = 0; i < count && i < 64; ++i) {
+        listed |= modes[i].width == 1024 && modes[i].height == 768;
+        sorted &= i == 0 || modes[i - 1].width < modes[i].width ||
+                  (modes[i - 1].width == modes[i].width && modes[i - 1].height <= modes[i].height);
+    }
+    see(r, "modes sorted %s, 1024x768 %s", yes(sorted), yes(listed));
+    ok(r, stagehand_display_mode_hold(adapter, &wanted, &hold));
+    see(r, "held %s", mode_of(adapter, text));
+    if (hold)
+        ok(r, stagehand_display_mode_release(hold));
+    see(r, "given back %s", mode_of(adapter, text));
+}
+
 const char* const c_road_expected[C_ROAD_SEEN] = {
     "monitors 2, the helper yes", "its windows 2", "window 10,10,330,250 shown", "window 1930,10,2250,250 shown",
     "window 0,0,960,1080 shown", "window 960,0,1920,1080 shown", "aborted yes", "cleared yes, spared yes",
@@ -168,6 +202,8 @@ static void stop_helper(helper* h)
 
 static int bad_inputs(stagehand_manager* manager, const char* adapter)
 {
+    stagehand_display_mode odd = {1000, 700, 0, 0};
+    stagehand_mode_hold* hold = (stagehand_mode_hold*)1;
     stagehand_window* window = (stagehand_window*)1;
     stagehand_window* grid[2];
     uint32_t count = 0, needed = 0;
@@ -182,6 +218,13 @@ static int bad_inputs(stagehand_manager* manager, const char* adapter)
     CHECK_STATUS(STAGEHAND_UNKNOWN_ADAPTER, stagehand_window_create(manager, "DISPLAY9", "n", &rect, 0, &window));
     CHECK_STATUS(STAGEHAND_BAD_GRID, stagehand_window_tile(manager, adapter, "n", 0, 2, 0, grid, 2));
     CHECK_STATUS(STAGEHAND_BUFFER_TOO_SMALL, stagehand_window_tile(manager, adapter, "n", 1, 3, 0, grid, 2));
+    CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_display_mode_hold(adapter, NULL, &hold));
+    CHECK(hold == NULL);
+    CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_display_mode_release(NULL));
+    CHECK_STATUS(STAGEHAND_UNKNOWN_ADAPTER, stagehand_display_modes("DISPLAY9", NULL, 0, &count));
+    CHECK_STATUS(STAGEHAND_MODE_NOT_LISTED, stagehand_display_mode_hold(adapter, &odd, &hold));
+    CHECK_STATUS(STAGEHAND_OK, stagehand_last_error(message, sizeof message, NULL));
+    CHECK(strstr(message, "does not list 1000x700; the nearest listed modes are 1024x768@60") != NULL);
     CHECK_STATUS(STAGEHAND_NULL_ARGUMENT, stagehand_monitors(NULL, 0, NULL));
 
     /* The last message, asked for its size, then cut by nothing. */
@@ -243,12 +286,15 @@ int main(void)
     CHECK(start_helper(&cleared, cleared_command, 2) == 0 && start_helper(&spared, spared_command, 1) == 0);
     memset(&report, 0, sizeof report);
     c_road_walk(cleared.process.dwProcessId, cleared.windows, spared.windows[0], &report);
-    for (i = 0; i < C_ROAD_SEEN; ++i)
-        if (i >= report.count || strcmp(report.seen[i], c_road_expected[i]) != 0) {
-            fprintf(stderr, "c road: saw '%s', not '%s'\n", i < report.count ? report.seen[i] : "", c_road_expected[i]);
+    c_road_walk_modes(monitors[1].adapter_id, &report);
+    for (i = 0; i < C_ROAD_SEEN + C_ROAD_MODES_SEEN; ++i) {
+        const char* expected = i < C_ROAD_SEEN ? c_road_expected[i] : c_road_modes_expected[i - C_ROAD_SEEN];
+        if (i >= report.count || strcmp(report.seen[i], expected) != 0) {
+            fprintf(stderr, "c road: saw '%s', not '%s'\n", i < report.count ? report.seen[i] : "", expected);
             return 1;
         }
-    CHECK(report.count == C_ROAD_SEEN && report.reported == 0);
+    }
+    CHECK(report.count == C_ROAD_SEEN + C_ROAD_MODES_SEEN && report.reported == 0);
 
     /* A test program run on a prepared desktop sees the helper hidden; its status comes back. */
     sprintf(command, "helper.exe verify %llu", (unsigned long long)(ULONG_PTR)cleared.windows[0]);

@@ -25,6 +25,14 @@ extern const char* const c_road_expected[C_ROAD_SEEN];
  * program's journal recovered. */
 void c_road_walk(uint32_t cleared_pid, const HWND cleared[2], HWND spared, c_road_report* report);
 
+/* And what it sees of the adapter's display modes (the test display's second monitor). */
+#define C_ROAD_MODES_SEEN 3
+extern const char* const c_road_modes_expected[C_ROAD_MODES_SEEN];
+
+/* The adapter's modes listed; 1024x768 held at any refresh rate, then given back. Each mode
+ * change takes the desktop a few tenths of a second under Wine, so it is a leg of its own. */
+void c_road_walk_modes(const char* adapter, c_road_report* report);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,7 @@
 #include <stagehand/stagehand_c.h>
 
 #include <stagehand/DesktopRecovery.h>
+#include <stagehand/DisplayModeHold.h>
 #include <stagehand/Genericwindows.h>
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
@@ -27,6 +28,10 @@ using vela::String;
 struct stagehand_window {
     stagehand_manager* manager;
     SharedWindow window;
+};
+
+struct stagehand_mode_hold {
+    stagehand::DisplayModeHold hold;
 };
 
 struct stagehand_manager {
@@ -182,6 +187,8 @@ const char* stagehand_status_name(stagehand_status status)
     case STAGEHAND_PROGRAM_NOT_STARTED: return "STAGEHAND_PROGRAM_NOT_STARTED";
     case STAGEHAND_DESKTOP_BUSY:
         return "STAGEHAND_DESKTOP_BUSY";
+    case STAGEHAND_MODE_NOT_LISTED: return "STAGEHAND_MODE_NOT_LISTED";
+    case STAGEHAND_MODE_REFUSED: return "STAGEHAND_MODE_REFUSED";
     }
     return "unknown status";
 }
@@ -456,6 +463,8 @@ stagehand_status stagehand_run(const char* command_line, const char* const* spar
                 refuse(STAGEHAND_PROGRAM_NOT_STARTED, line.toUtf8() + " could not be started (error " + why + ")");
             case Outcome::FAILED:
                 refuse(STAGEHAND_SYSTEM_ERROR, "no job could be made for the program (error " + why + ")");
+            case Outcome::MODE_REFUSED:  // no display mode is asked for here
+                refuse(STAGEHAND_MODE_REFUSED, done.problem.toUtf8());
             case Outcome::DESKTOP_BUSY:
                 needDesktop(done.hidden);
         }
@@ -469,5 +478,68 @@ stagehand_status stagehand_run(const char* command_line, const char* const* spar
         summary.programs_hidden = done.hidden.programs;
         summary.windows_unresponsive = done.hidden.unresponsive.size() + done.shown.unresponsive.size();
         *outcome = summary;
+    });
+}
+
+// ---- Display modes
+
+namespace {
+
+stagehand_status holdStatus(stagehand::DisplayModeHold::Status status)
+{
+    switch (status) {
+    case stagehand::DisplayModeHold::UNKNOWN_ADAPTER: return STAGEHAND_UNKNOWN_ADAPTER;
+    case stagehand::DisplayModeHold::NOT_LISTED: return STAGEHAND_MODE_NOT_LISTED;
+    case stagehand::DisplayModeHold::REFUSED: return STAGEHAND_MODE_REFUSED;
+    case stagehand::DisplayModeHold::UNREADABLE: return STAGEHAND_SYSTEM_ERROR;
+    default: return STAGEHAND_INTERNAL_ERROR;
+    }
+}
+
+}  // namespace
+
+stagehand_status stagehand_display_modes(const char* adapter_id, stagehand_display_mode* modes, uint32_t capacity,
+                                         uint32_t* count)
+{
+    return guarded(__func__, [&] {
+        String adapterId = text(adapter_id, "adapter_id");
+        need(count, "count");
+        stagehand::DisplayModeEnumerator listed;
+        stagehand::DisplayModeEnumerator::Result result = listed.enumerate(adapterId);
+        if (result == stagehand::DisplayModeEnumerator::UNKNOWN_ADAPTER)
+            refuseAdapter(adapterId);
+        if (result == stagehand::DisplayModeEnumerator::UNREADABLE)
+            refuse(STAGEHAND_SYSTEM_ERROR, "the display modes of " + adapterId.toUtf8() + " cannot be read");
+        const vela::Array<stagehand::DisplayMode>& all = listed.modes();
+        copyOut(modes, capacity, count, all.size(), [&](unsigned int i) {
+            return stagehand_display_mode{all[i].width, all[i].height, all[i].refresh, all[i].bitsPerPixel};
+        });
+    });
+}
+
+stagehand_status stagehand_display_mode_hold(const char* adapter_id, const stagehand_display_mode* mode,
+                                             stagehand_mode_hold** hold)
+{
+    return guarded(__func__, [&] {
+        *need(hold, "hold") = nullptr;
+        String adapterId = text(adapter_id, "adapter_id");
+        need(mode, "mode");
+        std::unique_ptr<stagehand_mode_hold> made(new stagehand_mode_hold());
+        stagehand::DisplayMode asked = {mode->width, mode->height, mode->refresh, mode->bits_per_pixel};
+        stagehand::DisplayModeHold::Status status = made->hold.take(adapterId, asked);
+        if (status != stagehand::DisplayModeHold::HELD)
+            refuse(holdStatus(status), made->hold.problem().toUtf8());
+        *hold = made.release();
+    });
+}
+
+stagehand_status stagehand_display_mode_release(stagehand_mode_hold* hold)
+{
+    return guarded(__func__, [&] {
+        std::unique_ptr<stagehand_mode_hold> held(need(hold, "hold"));
+        if (!held->hold.release())
+            refuse(STAGEHAND_MODE_REFUSED, "the display mode of " + held->hold.adapterId().toUtf8() +
+                                               " could not be given back: stagehand_restore_abandoned will, once "
+                                               "this program has ended");
     });
 }

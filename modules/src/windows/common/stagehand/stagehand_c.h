@@ -47,8 +47,10 @@ typedef enum stagehand_status {
     STAGEHAND_NO_SUCH_PROCESS = 11,     /* no process has that id */
     STAGEHAND_PROGRAM_NOT_FOUND = 12,   /* stagehand_run: no such program */
     STAGEHAND_PROGRAM_NOT_STARTED = 13, /* stagehand_run: found, but it could not be started */
-    STAGEHAND_DESKTOP_BUSY = 14         /* another program held the desktop all the time it was
+    STAGEHAND_DESKTOP_BUSY = 14,        /* another program held the desktop all the time it was
                                            waited for (the message names it): nothing changed */
+    STAGEHAND_MODE_NOT_LISTED = 15,     /* the adapter does not list that display mode */
+    STAGEHAND_MODE_REFUSED = 16         /* the system refused a display mode change */
 } stagehand_status;
 
 /* A RenderWindowManager: render windows grouped by adapter, and desktop clearing. */
@@ -208,6 +210,39 @@ typedef struct stagehand_run_outcome {
 STAGEHAND_C_API stagehand_status stagehand_run(const char* command_line, const char* const* spare,
                                                uint32_t spare_count, uint32_t timeout_ms,
                                                stagehand_run_outcome* outcome);
+
+/* ---- Display modes */
+
+/* A display mode. Asking for one, a refresh rate or a depth of 0 asks for any: the current
+ * mode's when the adapter lists it at that size, else the highest. */
+typedef struct stagehand_display_mode {
+    uint32_t width;          /* pixels */
+    uint32_t height;         /* pixels */
+    uint32_t refresh;        /* Hz */
+    uint32_t bits_per_pixel; /* colour depth */
+} stagehand_display_mode;
+
+/* A display mode held on one adapter until it is released. */
+typedef struct stagehand_mode_hold stagehand_mode_hold;
+
+/* The display modes that the adapter lists, each once, sorted by width, height, refresh rate
+ * and depth. STAGEHAND_UNKNOWN_ADAPTER when no monitor has that adapter id. */
+STAGEHAND_C_API stagehand_status stagehand_display_modes(const char* adapter_id, stagehand_display_mode* modes,
+                                                         uint32_t capacity, uint32_t* count);
+/* Sets the listed mode that *mode asks for on the adapter, temporarily (never written to the
+ * registry), until stagehand_display_mode_release; the other adapters keep their modes. The
+ * holds of one adapter nest: it shows the mode of the latest hold alive, and the last one
+ * released gives back the mode the first one found. *hold is null on failure, and then
+ * nothing changed: STAGEHAND_UNKNOWN_ADAPTER; STAGEHAND_MODE_NOT_LISTED, whose message names
+ * the nearest listed modes; STAGEHAND_MODE_REFUSED, whose message names the system's
+ * DISP_CHANGE_ code. Should this process die while it holds the mode,
+ * stagehand_restore_abandoned gives the mode back. */
+STAGEHAND_C_API stagehand_status stagehand_display_mode_hold(const char* adapter_id,
+                                                             const stagehand_display_mode* mode,
+                                                             stagehand_mode_hold** hold);
+/* Ends the hold and frees it. STAGEHAND_MODE_REFUSED when the mode could not be set back:
+ * stagehand_restore_abandoned sets it once this process has ended. */
+STAGEHAND_C_API stagehand_status stagehand_display_mode_release(stagehand_mode_hold* hold);
 
 #ifdef __cplusplus
 }
