@@ -10,7 +10,10 @@
 //   nested            clears the desktop without waiting for it: exits 0 when it could, else 3
 //   handles H...      prints "handles" and exits with the number of these handles it has
 //   crash             ends with an access violation
+//   hold ADAPTER W H  holds the adapter at W x H, prints "held WxH" as the adapter shows it,
+//                     and ends with the hold alive
 #include <stagehand/DesktopClearing.h>
+#include <stagehand/DisplayModeHold.h>
 #include <stagehand/RenderWindowManager.h>
 
 #include <windows.h>
@@ -108,6 +111,18 @@ int main(int argc, char** argv)
     if (mode == "crash") {
         int* volatile nowhere = nullptr;
         *nowhere = 1;
+    }
+    if (mode == "hold" && argc == 5) {
+        // Never released: the library gives the mode back as the process ends.
+        auto* hold = new stagehand::DisplayModeHold();
+        unsigned int width = static_cast<unsigned int>(std::atoi(argv[3]));
+        unsigned int height = static_cast<unsigned int>(std::atoi(argv[4]));
+        hold->take(argv[2], {width, height, 0, 0});
+        DEVMODEA shown = {};
+        shown.dmSize = sizeof shown;
+        EnumDisplaySettingsA(argv[2], ENUM_CURRENT_SETTINGS, &shown);
+        std::printf("held %lux%lu\n", shown.dmPelsWidth, shown.dmPelsHeight);
+        return 0;
     }
     if (mode == "saver") {
         BOOL active = FALSE;

@@ -1,4 +1,5 @@
 // stagehand.exe driven as a user drives it on the Wine desktop. (The demo checks itself.)
+#include "display/RegistryModes.h"
 #include "support/HelperWindows.h"
 #include "support/JournalFolder.h"
 
@@ -38,6 +39,17 @@ static std::string readFile(const char* name)
     return text.substr(0, read);
 }
 
+// The second monitor's rectangle. (Under Wine, a process goes on reading the display mode it
+// last saw when another process changes it; the monitors' rectangles follow.)
+static std::string secondMonitor()
+{
+    MONITORINFO info = {sizeof info};
+    GetMonitorInfoW(MonitorFromPoint(POINT{1920, 0}, MONITOR_DEFAULTTONULL), &info);
+    const RECT& r = info.rcMonitor;
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
 static void writeFile(const char* name, const std::string& text)
 {
     HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -71,7 +83,13 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
         EXPECT_TRUE(second ? window["showState"] == 1 && window["state"] == "normal"
                            : window["showState"] == 3 && window["state"] == "maximized") << window;
     }
-    std::string table = tool(L"windows " + std::to_wstring(helper.pid()));
+    nlohmann::ordered_json modes = nlohmann::ordered_json::parse(tool(L"modes --json"));
+    ASSERT_EQ(2u, modes.size());
+    EXPECT_EQ(0u, modes[1].dump().find(R"({"adapter":"\\\\.\\DISPLAY2","current":{"width":1280,"height":1024,)"
+                                       R"("refresh":60,"bitsPerPixel":32},"modes":[{"width":640,)"));
+    std::string table = tool(L"modes \\\\.\\display2");
+    EXPECT_NE(npos, table.find("\\\\.\\DISPLAY2     1280x1024@60 32bpp   yes\r\n")) << table;
+    table = tool(L"windows " + std::to_wstring(helper.pid()));
     EXPECT_NE(npos, table.find("q\"b\\c\\u0001\\n\u2028")) << "control characters escaped: one row a window";
     EXPECT_NE(npos, tool(L"windows hung_helper.exe").find("frozen"));
 }
@@ -216,12 +234,20 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         {"demo --screenshot Z:\\no\\such\\folder.png", 2, "cannot write the screenshot Z:\\no\\such\\folder.png: ", nullptr},
         {"windows 99999999999", 2, "the pid '99999999999' is out of range", nullptr},
         {"windows 12345", 2, "no process has the pid 12345", nullptr},  // Wine's pids are multiples of 4
+        {"modes \\\\.\\DISPLAY9", 2, "unknown adapter id '\\\\.\\DISPLAY9'; the adapter ids are: ", nullptr},
         {"dance", 2, "unknown command 'dance'", nullptr},
         {"", 2, "Usage: stagehand", nullptr},
         {"run", 125, "run needs a program", nullptr},
         {"run --timeout x -- helper.exe", 125, "--timeout: Value x not in range 1 to 604800", nullptr},
         {"run --timout 5 helper.exe", 125, "not expected: --timout", nullptr},
         {"run --screenshot run.png helper.exe", 125, "--screenshot needs --timeout", nullptr},
+        {"run --mode 1024x768 helper.exe", 125, "--mode: '1024x768' is not ADAPTER=WIDTHxHEIGHT[@HZ]", nullptr},
+        {"run --mode \\\\.\\DISPLAY2=1024x768 stagehand.exe monitors", 0, "\\\\.\\DISPLAY2     1920,0,2944,768 ", "exited"},
+        {"run --mode \\\\.\\DISPLAY2=1000x700 helper.exe", 125,
+         "was not run: \\\\.\\DISPLAY2 does not list 1000x700; the nearest listed modes are 1024x768@60,", "failed"},
+        {"run --mode \\\\.\\DISPLAY9=1024x768 helper.exe", 125, "no monitor has the adapter id \\\\.\\DISPLAY9", "failed"},
+        {"run --mode \\\\.\\DISPLAY2=1024x768 --mode \\\\.\\display2=800x600 helper.exe", 125,
+         "was not run: two display modes for \\\\.\\display2", "failed"},
         {"run --spare notepad --spare Z:\\x\\SPARE_HELPER " + verify, 7,
          "--spare notepad matches no running program\r\nstagehand run: helper.exe exited with 7 after ", "exited"},
         {"run --timeout 2 --screenshot run.png -- helper.exe windows forever", 124, "was ended at its timeout of 2 s",
@@ -248,6 +274,7 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         EXPECT_NE(npos, output.find(says)) << row << ": " << output;
         EXPECT_TRUE(bystander.allVisible()) << row;
         EXPECT_TRUE(spared.allVisible()) << row;
+        EXPECT_EQ("1920,0,3200,1024", secondMonitor()) << row;
         bool shot = line.find("--timeout 2 ") != npos;
         EXPECT_EQ(shot ? "\x89PNG" : "old", readFile("run.png").substr(0, 4)) << row;
         if (!outcome) {
@@ -264,14 +291,17 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         EXPECT_EQ(version, "stagehand " + json["version"].get<std::string>() + "\r\n");
         EXPECT_NE(npos, output.find("stagehand run: " + summary + "\r\n")) << output;
         EXPECT_EQ(json["program"], xml["testcase@name"]) << row;
-        EXPECT_EQ(exited ? "10" : "01", xml["testsuite@failures"] + xml["testsuite@errors"]) << row;
-        EXPECT_NE(npos, xml[exited ? "failure@message" : "error@message"].find("(status " + std::to_string(code) + ")"));
+        EXPECT_EQ(!exited ? "01" : code ? "10" : "00", xml["testsuite@failures"] + xml["testsuite@errors"]) << row;
+        EXPECT_TRUE((exited && !code) ||
+                    xml[exited ? "failure@message" : "error@message"].find("(status " + std::to_string(code) + ")") != npos);
         EXPECT_EQ(shot ? summary + "\n[[ATTACHMENT|" + json["screenshot"]["path"].get<std::string>() + "]]" : summary,
                   xml["system-err"]) << row;
         EXPECT_GE(json["seconds"].get<double>(), row[0] == '!' ? 2.0 : 0.0) << "the program's grace";
         EXPECT_EQ(line.find("--spare") == npos ? nlohmann::json::array() : nlohmann::json::parse(R"([
             {"name": "notepad", "matched": false, "programs": []},
             {"name": "Z:\\x\\SPARE_HELPER", "matched": true, "programs": ["spare_helper.exe"]}])"), json["spared"]);
+        EXPECT_EQ(code == 0 && line.find("--mode") != npos ? nlohmann::json::parse(R"([{"adapter": "\\\\.\\DISPLAY2",
+            "width": 1024, "height": 768, "refresh": 60, "bitsPerPixel": 32}])") : nlohmann::json::array(), json["modes"]);
     }
     EXPECT_TRUE(journals.names().empty());
     for (const char* file : {"run.json", "run.xml", "run.png"})
@@ -281,11 +311,13 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     // window holds it off.
     auto active = [] { return ChildProcess(L"helper.exe", L"saver").readLine() == "on"; };
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
-    ChildProcess run(L"stagehand.exe", L"run helper.exe windows victim");
+    RegistryModes registry;
+    ChildProcess run(L"stagehand.exe", L"run --mode \\\\.\\DISPLAY2=1024x768 helper.exe windows victim");
     HWND victim = nullptr;
     for (int wait = 0; wait < 200 && !(victim = FindWindowW(L"helper", L"victim")); ++wait)
         Sleep(20);
     ASSERT_TRUE(victim && bystander.noneVisible() && spared.noneVisible() && !active());
+    EXPECT_EQ("1920,0,2944,768", secondMonitor());
     DWORD pid = 0;
     GetWindowThreadProcessId(victim, &pid);
     HANDLE test = OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -295,7 +327,9 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     {
         ChildProcess window(L"helper.exe", L"window");  // finds the screen saver off, and the run's journal: it was on
         ASSERT_TRUE(window.waitFor("ready"));
-        EXPECT_NE(npos, tool(L"restore").find("restored"));
+        std::string restored = tool(L"restore");
+        EXPECT_NE(npos, restored.find("Gave back the display mode of 1 adapter.")) << restored;
+        EXPECT_EQ("1920,0,3200,1024", secondMonitor());
         EXPECT_TRUE(bystander.allVisible() && spared.allVisible() && !active()) << "a running window holds the saver off";
     }
     EXPECT_TRUE(active() && journals.names().empty()) << "until it ends";
