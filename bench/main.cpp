@@ -6,6 +6,7 @@
 //   stagehand_bench            every operation
 //   stagehand_bench --traced   only the operations that open trace scopes (for a run with
 //                              VELA_LOG_PRIORITY=1)
+#include <stagehand/DisplayModeHold.h>
 #include <stagehand/Genericwindows.h>
 #include <stagehand/MonitorInfoEnumerator.h>
 #include <stagehand/ProcessEnumerator.h>
@@ -360,6 +361,28 @@ void runs()
             {[&] { run(L"run --spare helper.exe --spare spare_helper.exe -- cmd /c exit 0"); }, nullptr});
 }
 
+// A hold of the second monitor's mode and its release, journal included, against the raw pair
+// of ChangeDisplaySettingsExW calls that set the same mode and give the first one back.
+void displayModes()
+{
+    const wchar_t* adapter = L"\\\\.\\DISPLAY2";
+    DEVMODEW held = {}, found = {};
+    held.dmSize = found.dmSize = sizeof held;
+    EnumDisplaySettingsExW(adapter, ENUM_CURRENT_SETTINGS, &found, 0);
+    held = found;
+    held.dmPelsWidth = 1024;
+    held.dmPelsHeight = 768;
+    for (DEVMODEW* mode : {&held, &found})
+        mode->dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY | DM_BITSPERPEL;
+    compare("`DisplayModeHold` take and release, 1024x768 on the second monitor", 20, {[] {
+                stagehand::DisplayModeHold hold;
+                hold.take("\\\\.\\DISPLAY2", {1024, 768, 0, 0});
+            }, nullptr}, {[&] {
+                ChangeDisplaySettingsExW(adapter, &held, nullptr, CDS_FULLSCREEN, nullptr);
+                ChangeDisplaySettingsExW(adapter, &found, nullptr, CDS_FULLSCREEN, nullptr);
+            }, nullptr});
+}
+
 template <class T>
 void arrays(const char* name)
 {
@@ -392,6 +415,7 @@ int main(int argc, char** argv)
         clearing(programs);
     clearing(8, true);
     runs();
+    displayModes();
     arrays<DWORD>("`Array<DWORD>::append` ×1,000,000 against `std::vector`");
     arrays<int>("`Array<int>::append` (exported by vela.dll) ×1,000,000 against `std::vector`");
     return 0;
