@@ -155,6 +155,8 @@ void watch(Hook* hook)
 }
 #define WATCH(f) watch(new CallHook<decltype(&f), __COUNTER__>("stagehand.dll", #f, GetModuleHandleW(nullptr)))
 
+const RECT kFirst = {0, 0, 1920, 1080}, kSecond = {1920, 0, 3200, 1024};
+
 const wchar_t* const kClasses[] = {L"road 0", L"road 1", L"road tile 1", L"road tile 2"};
 
 // What a run saw by the test's own means, and how the library answered.
@@ -168,6 +170,12 @@ struct Outcome {
 std::string yes(bool value)
 {
     return value ? "yes" : "no";
+}
+
+std::vector<std::string> operator+(std::vector<std::string> first, const std::vector<std::string>& then)
+{
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
 }
 
 class Sweep : public testing::Test {
@@ -189,6 +197,7 @@ protected:
         WATCH(stagehand_manager_create), WATCH(stagehand_manager_destroy), WATCH(stagehand_window_create);
         WATCH(stagehand_window_tile), WATCH(stagehand_window_pump), WATCH(stagehand_window_aborted);
         WATCH(stagehand_hide_all_except), WATCH(stagehand_restore), WATCH(stagehand_restore_abandoned);
+        WATCH(stagehand_display_modes), WATCH(stagehand_display_mode_hold), WATCH(stagehand_display_mode_release);
     }
     static void TearDownTestSuite()
     {
@@ -206,7 +215,11 @@ protected:
     static inline HelperWindows *s_helper, *s_spared;
     static inline ReleaseLedger* s_ledger;
     static inline Docs s_docs;
-    Outcome m_baseline;
+    // The display-mode leg, which takes the desktop a few tenths of a second a change: walked
+    // only by its own baseline and by the sites first seen on it.
+    bool m_modes = false;
+    std::set<ImportSweep::Site> m_legSites;
+    Outcome m_baseline, m_legBaseline;
 };
 
 // The road in C, then what only the C++ interface offers: the modules of a process, and a
@@ -216,6 +229,8 @@ void Sweep::road(Outcome& run)
     c_road_report walked = {};
     HWND cleared[2] = {s_helper->windows()[0], s_helper->windows()[1]};
     c_road_walk(s_helper->pid(), cleared, s_spared->windows()[0], &walked);
+    if (m_modes)
+        c_road_walk_modes("\\\\.\\DISPLAY2", &walked);
     run.observed.assign(walked.seen, walked.seen + walked.count);
     run.reported = walked.reported;
     auto report = [&](auto operation) { run.reported += answer(operation, [](bool ok) { return !ok; }) ? 0 : 1; };
@@ -272,7 +287,7 @@ Outcome Sweep::check(const std::string& label, const std::string& site, const Im
             named |= i >= failedAt && line[0] >= '3' &&
                      (std::regex_search(line, code) || std::any_of(prefixes.begin(), prefixes.end(), prefixed));
         }
-        bool same = run.observed == m_baseline.observed;
+        bool same = run.observed == (m_modes ? m_legBaseline : m_baseline).observed;
         run.answered = !s_sweep->injected() ? (s_docs.offRoad.count(site) ? "off the road" : "never")
                        : s_refused          ? "result"
                        : named              ? "log"
@@ -292,6 +307,14 @@ Outcome Sweep::check(const std::string& label, const std::string& site, const Im
     EXPECT_EQ(std::make_tuple("cleared1 cleared2 spared", TRUE, std::vector<std::string>()),
               std::make_tuple(shown({s_helper, s_spared}), saver, left))
         << label << ": the desktop is not whole (windows shown, screen saver on, journals left)";
+    // The second monitor beside the first, each in its own mode, else the registry's modes again.
+    MONITORINFO first = {sizeof first}, second = {sizeof second};
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTONULL), &first);
+    GetMonitorInfoW(MonitorFromPoint({1920, 0}, MONITOR_DEFAULTTONULL), &second);
+    bool modes = EqualRect(&first.rcMonitor, &kFirst) && EqualRect(&second.rcMonitor, &kSecond);
+    EXPECT_TRUE(modes) << label << ": the display modes are not whole";
+    if (!modes)
+        ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
     for (HWND window : s_helper->windows())
         ShowWindow(window, SW_SHOW);
     s_ledger->forget();  // and a window that outlived its object, and its class
@@ -309,8 +332,20 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
     m_baseline = check("no failure", "", nullptr);
     ASSERT_EQ(0u, m_baseline.reported) << testing::PrintToString(m_baseline.failures);
     std::vector<std::string> expected(c_road_expected, c_road_expected + C_ROAD_SEEN);
-    expected.insert(expected.end(), {"modules yes", "subclass routed yes", "subclass undone yes"});
-    ASSERT_EQ(expected, m_baseline.observed) << "the road when nothing fails";
+    const std::vector<std::string> cxx = {"modules yes", "subclass routed yes", "subclass undone yes"};
+    ASSERT_EQ(expected + cxx, m_baseline.observed) << "the road when nothing fails";
+    auto walkTheLeg = [&](auto run) {
+        std::map<ImportSweep::Site, ImportSweep::Site> before = s_sweep->seen();
+        m_modes = true;
+        run();
+        m_modes = false;
+        for (const auto& seen : s_sweep->seen())
+            if (!before.count(seen.first))
+                m_legSites.insert(seen.first);
+    };
+    walkTheLeg([&] { m_legBaseline = check("no failure, modes", "", nullptr); });
+    expected.insert(expected.end(), c_road_modes_expected, c_road_modes_expected + C_ROAD_MODES_SEEN);
+    ASSERT_EQ(expected + cxx, m_legBaseline.observed) << "the road and its leg when nothing fails";
     ULONG_PTR base = reinterpret_cast<ULONG_PTR>(stagehandModule());
     std::map<ULONG_PTR, std::string> functions = functionsOf(stagehandModule());
     // "F in CALLER", as every build has it, or "F@OFFSET in CALLER", as this one has it.
@@ -333,14 +368,20 @@ void Sweep::sweep(ImportSweep::Mode mode, const wchar_t* file)
             found = true;
             std::string label = name(site, true);
             s_sweep->arm(site, mode);
-            Outcome run = check(label, name(site, false), &imports[site.first]);
+            Outcome run;
+            if (m_legSites.count(site))
+                walkTheLeg([&] { run = check(label, name(site, false), &imports[site.first]); });
+            else
+                run = check(label, name(site, false), &imports[site.first]);
             EXPECT_STRNE("never", run.answered) << label << ", found while " << name(foundWhile, true)
                                                 << " failed: armed, not reached, not listed off the road";
             EXPECT_STRNE("no", run.answered) << label << ": a failure nothing answered; the road saw "
                                              << testing::PrintToString(run.observed) << ", the log "
                                              << testing::PrintToString(run.failures);
             std::fprintf(out, "%s\tinjected=%u\tchanged=%s\treported=%u\tanswered=%s", label.c_str(),
-                         s_sweep->injected(), yes(run.observed != m_baseline.observed).c_str(), run.reported,
+                         s_sweep->injected(),
+                         yes(run.observed != (m_legSites.count(site) ? m_legBaseline : m_baseline).observed).c_str(),
+                         run.reported,
                          run.answered);
             for (const std::string& line : run.failures)
                 std::fprintf(out, "\t%s", line.c_str());
