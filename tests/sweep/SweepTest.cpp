@@ -183,6 +183,8 @@ protected:
     static void SetUpTestSuite()
     {
         s_journals = new JournalFolder();
+        // The helpers answer at once: a failure that leaves a window as it was waits this long.
+        SetEnvironmentVariableW(L"STAGEHAND_RESPONSE_BOUND", L"300");
         s_helper = new HelperWindows(L"helper.exe", L"cleared1 cleared2");
         s_spared = new HelperWindows(L"spare_helper.exe", L"spared");
         // Wine: the process's first window loads the display driver, which reads the screen
