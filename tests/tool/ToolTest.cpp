@@ -165,7 +165,9 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     EXPECT_NE(npos, unopened.find("Kept 1 journal, for the problem its row names.")) << unopened;
     CloseHandle(holder);
     DeleteFileW(held.c_str());
+    CreateDirectoryW((folder + L"\\stagehand-journal-folder.txt").c_str(), nullptr);  // no journal, though named like one
     EXPECT_EQ("[]\r\n", tool(L"restore --json")) << "a second restore finds nothing, and exits 0";
+    RemoveDirectoryW((folder + L"\\stagehand-journal-folder.txt").c_str());
     DestroyWindow(taken);
     DestroyWindow(reused);
 }
