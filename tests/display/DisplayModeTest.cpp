@@ -43,12 +43,6 @@ std::string shown(const char* adapter, DWORD which = ENUM_CURRENT_SETTINGS)
            std::to_string(m.dmPosition.x) + "," + std::to_string(m.dmPosition.y);
 }
 
-std::string rectText(const RECT& r)
-{
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
-}
-
 const DisplayModeHold::Status HELD = DisplayModeHold::HELD;
 
 // The display-mode journals as a reader finds them: "WRITER ADAPTER MODE" each.

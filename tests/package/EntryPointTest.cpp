@@ -18,16 +18,25 @@ TEST(EntryPoint, LoadsOnAThreadByNameAndUnloadsWithNothingLeftAndBothDllsCarryTh
         auto create = reinterpret_cast<int (*)(void*)>(GetProcAddress(dll, "stagehand_manager_create"));
         auto message = reinterpret_cast<int (*)(char*, uint32_t, uint32_t*)>(GetProcAddress(dll, "stagehand_last_error"));
         char text[64] = {};
+        if (!create || !message)
+            return 1;
         {
             CallHook<decltype(&HeapAlloc)> heap("kernel32.dll", "HeapAlloc", dll);
             heap.instead = [](HANDLE, DWORD, SIZE_T) -> LPVOID { return nullptr; };
-            if (!create || create(nullptr) != 1 || message(text, sizeof text, nullptr) != 0)  // 1: STAGEHAND_NULL_ARGUMENT
-                return 1;
+            if (create(nullptr) != 1)  // STAGEHAND_NULL_ARGUMENT
+                return 2;
+            if (message(text, sizeof text, nullptr) != 0 ||
+                std::string(text) != "stagehand_manager_create: manager is null")
+                return 3;
+            if (heap.calls().empty())
+                return 5;
         }
-        return std::string(text) == "stagehand_manager_create: manager is null" && FreeLibrary(dll) ? 0 : 1;
+        return FreeLibrary(dll) ? 0 : 4;
     }, nullptr, 0, nullptr);
-    DWORD code = 2;
-    EXPECT_TRUE(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == 0);
+    DWORD code = 9;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(0u, code) << "1: no DLL, 2: no status, 3: no message, 4: not freed, 5: no failed allocation";
     CloseHandle(thread);
     EXPECT_EQ(nullptr, GetModuleHandleW(L"stagehand.dll"));
 
@@ -39,6 +48,7 @@ TEST(EntryPoint, LoadsOnAThreadByNameAndUnloadsWithNothingLeftAndBothDllsCarryTh
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) << dll;
         DWORD high = MAKELONG(STAGEHAND_VERSION_MINOR, STAGEHAND_VERSION_MAJOR), low = STAGEHAND_VERSION_PATCH << 16;
-        EXPECT_TRUE(fixed->dwFileVersionMS == high && fixed->dwFileVersionLS == low) << dll;
+        EXPECT_EQ(high, fixed->dwFileVersionMS) << dll;
+        EXPECT_EQ(low, fixed->dwFileVersionLS) << dll;
     }
 }

@@ -129,6 +129,33 @@ std::string shown(std::initializer_list<const HelperWindows*> helpers)
     return titles;
 }
 
+std::string desktopWalk()
+{
+    std::string walk;
+    char name[64];
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(w))
+            continue;
+        if (!GetWindowTextA(w, name, sizeof name))
+            GetClassNameA(w, name, sizeof name);
+        walk +=
+            (walk.empty() ? "" : " ") + std::string(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST ? "^" : "") + name;
+    }
+    return walk;
+}
+
+std::string rectText(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+std::string monitorAt(POINT point)
+{
+    MONITORINFO info = {sizeof info};
+    return GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONULL), &info) ? rectText(info.rcMonitor) : "";
+}
+
 HWND probeWindow()
 {
     return CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);

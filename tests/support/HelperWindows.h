@@ -65,5 +65,15 @@ bool activate(HWND window);
 // The titles of the windows that are shown, in Z order, topmost first ("a2 s1 a1").
 std::string stacking(const std::vector<HWND>& windows);
 
+// The whole desktop walk (GW_HWNDNEXT): every shown top-level window by its title, else its
+// class, a topmost one marked "^" ("^b1 a2 s1 a1").
+std::string desktopWalk();
+
+// A rectangle as a check names it: "left,top,right,bottom".
+std::string rectText(const RECT& r);
+
+// The rectangle of the monitor at a point ("" where there is none).
+std::string monitorAt(POINT point);
+
 // A window of the test process itself, of the system's STATIC class.
 HWND probeWindow();

@@ -51,12 +51,13 @@ std::vector<std::string> matches(const std::string& text, const char* pattern)
 struct Docs {
     std::map<std::string, ImportSweep::Failure> failures;  // how each swept one fails
     std::map<std::string, std::set<std::string>> lines;    // the log prefixes ("MonitorInfo: 22 ") of its rows
-    std::set<std::string> silent, offRoad, unanswered;     // imports of a row with no log line; "F in CALLER"
+    std::set<std::string> silent, offRoad;                 // "F in CALLER": a row with no log line names its sites
 };
 
-// A row that names "sweep: F" gives F its log lines. The table of how each import fails gives
-// a name in backticks its row's first number and "error N", or a throw, or no sweep ("—"); a
-// DLL's name leaves its other imports unswept. The tables of call sites give a reason each.
+// A row that names "sweep: F" gives F its log lines; one with no log line names the sites that
+// recover silently, "sweep: F in CALLER". The table of how each import fails gives a name in
+// backticks its row's first number and "error N", or a throw, or no sweep ("—"); a DLL's name
+// leaves its other imports unswept. The table of call sites off the road gives a reason each.
 Docs readDocs(HMODULE module)
 {
     std::ifstream file(STAGEHAND_SOURCE_DIR "/docs/failures.md");
@@ -68,9 +69,9 @@ Docs readDocs(HMODULE module)
         std::vector<std::string> cells = matches(line, "\\| *([^|]*?) *(?=\\|)");
         std::vector<std::string> names = matches(cells.empty() ? "" : cells[0], "`([^`]+)`");
         if (line[0] != '|' || cells.size() < 3) {
-        } else if (section.compare(0, 14, "## Call sites ") == 0 && !names.empty() && !cells[2].empty()) {
+        } else if (section == "## Call sites off the road" && !names.empty() && !cells[2].empty()) {
             for (const std::string& caller : matches(cells[1], "`([^`]+)`"))
-                (section.find("road") != std::string::npos ? docs.offRoad : docs.unanswered).insert(names[0] + " in " + caller);
+                docs.offRoad.insert(names[0] + " in " + caller);
         } else if (section.find("each import") != std::string::npos) {
             ImportSweep::Failure failure = {
                 static_cast<ULONG_PTR>(std::strtoll(cells[1].c_str(), nullptr, 0)),
@@ -79,11 +80,12 @@ Docs readDocs(HMODULE module)
             for (const std::string& name : names)
                 cells[1] == "—" ? void(skipped.insert(name)) : void(docs.failures[name] = failure);
         } else {
-            for (const std::string& name : matches(cells.back(), "sweep: ([A-Za-z0-9_]+)")) {
+            for (const std::string& sweep : matches(cells.back(), "sweep: ([A-Za-z0-9_]+( in [A-Za-z0-9_:]+)?)")) {
+                std::string name = sweep.substr(0, sweep.find(' '));
                 for (const std::string& prefix : matches(cells[1], "`[0-9] ([A-Za-z.]+: [0-9]+ )"))
                     docs.lines[name].insert(prefix);
-                if (cells[1] == "—")
-                    docs.silent.insert(name);
+                if (cells[1] == "—" && sweep != name)
+                    docs.silent.insert(sweep);
             }
         }
     }
@@ -154,8 +156,6 @@ void watch(Hook* hook)
     };
 }
 #define WATCH(f) watch(new CallHook<decltype(&f), __COUNTER__>("stagehand.dll", #f, GetModuleHandleW(nullptr)))
-
-const RECT kFirst = {0, 0, 1920, 1080}, kSecond = {1920, 0, 3200, 1024};
 
 const wchar_t* const kClasses[] = {L"road 0", L"road 1", L"road tile 1", L"road tile 2"};
 
@@ -290,12 +290,11 @@ Outcome Sweep::check(const std::string& label, const std::string& site, const Im
                      (std::regex_search(line, code) || std::any_of(prefixes.begin(), prefixes.end(), prefixed));
         }
         bool same = run.observed == (m_modes ? m_legBaseline : m_baseline).observed;
-        run.answered = !s_sweep->injected() ? (s_docs.offRoad.count(site) ? "off the road" : "never")
-                       : s_refused          ? "result"
-                       : named              ? "log"
-                       : same && s_docs.silent.count(armed->function) ? "recovery"
-                       : s_docs.unanswered.count(site)                ? "not yet"
-                                                                      : "no";
+        run.answered = !s_sweep->injected()                ? (s_docs.offRoad.count(site) ? "off the road" : "never")
+                       : s_refused                         ? "result"
+                       : named                             ? "log"
+                       : same && s_docs.silent.count(site) ? "recovery"
+                                                           : "no";
         // A window whose destruction failed outlives its object: the failure is all it can tell.
         EXPECT_TRUE(label.compare(0, 14, "DestroyWindow@") == 0 ? testing::AssertionSuccess() : s_ledger->allReleased())
             << label;
@@ -310,12 +309,10 @@ Outcome Sweep::check(const std::string& label, const std::string& site, const Im
               std::make_tuple(shown({s_helper, s_spared}), saver, left))
         << label << ": the desktop is not whole (windows shown, screen saver on, journals left)";
     // The second monitor beside the first, each in its own mode, else the registry's modes again.
-    MONITORINFO first = {sizeof first}, second = {sizeof second};
-    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTONULL), &first);
-    GetMonitorInfoW(MonitorFromPoint({1920, 0}, MONITOR_DEFAULTTONULL), &second);
-    bool modes = EqualRect(&first.rcMonitor, &kFirst) && EqualRect(&second.rcMonitor, &kSecond);
-    EXPECT_TRUE(modes) << label << ": the display modes are not whole";
-    if (!modes)
+    const std::string whole = "0,0,1920,1080 1920,0,3200,1024",
+                      monitors = monitorAt({0, 0}) + " " + monitorAt({1920, 0});
+    EXPECT_EQ(whole, monitors) << label << ": the display modes are not whole";
+    if (monitors != whole)
         ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
     for (HWND window : s_helper->windows())
         ShowWindow(window, SW_SHOW);
