@@ -15,6 +15,7 @@
 #include <stagehand/DesktopClearing.h>
 #include <stagehand/DisplayModeHold.h>
 #include <stagehand/RenderWindowManager.h>
+#include <stagehand/stagehand_c.h>
 
 #include <windows.h>
 
@@ -95,10 +96,17 @@ int main(int argc, char** argv)
             hidden &= !IsWindowVisible(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(argv[i], nullptr, 10))));
         return IsWindowVisible(own) && hidden ? 7 : 1;
     }
-    if (mode == "nested") {
-        stagehand::DesktopClearing clearing;
-        clearing.setDesktopWait(0);
-        return clearing.hideAllExcept(vela::Array<vela::String>(), vela::Array<HWND>()).desktopHolder.empty() ? 0 : 3;
+    if (mode == "nested") {  // through the C interface: its status, and its message
+        stagehand_manager* manager = nullptr;
+        char message[256] = "";
+        stagehand_set_desktop_wait(0);
+        stagehand_manager_create(&manager);
+        stagehand_status status = stagehand_hide_all(manager);
+        stagehand_last_error(message, sizeof message, nullptr);
+        stagehand_manager_destroy(manager);
+        if (status != STAGEHAND_OK)
+            say(message);
+        return status;
     }
     if (mode == "handles") {
         int inherited = 0;

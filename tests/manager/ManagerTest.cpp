@@ -272,13 +272,15 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
     std::vector<HWND> all = a->windows();
     for (const HelperWindows* helper : {b.get(), spare.get()})
         all.insert(all.end(), helper->windows().begin(), helper->windows().end());
-    // A stacking order of the desktop's own, which every restore must give back whole.
+    // A stacking order of the desktop's own, a topmost window in it, which every restore
+    // must give back whole.
     for (HWND window : {all[3], all[0], all[4], all[1], all[2]})
         SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(bWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     LogCapture log(vela::LoggerPriority::FAILURE);
     const HWND foreground = a->windows()[1];
     ASSERT_TRUE(activate(foreground));
-    const std::string order = stacking(all);
+    const std::string order = desktopWalk();
     for (const auto& [form, hide, shownAfter] : forms) {
         RenderWindowManager manager;
         size_t builds = list.calls().size();
@@ -290,7 +292,7 @@ TEST_F(Desktop, EveryFormSparesWhatItNamesAndRestoreGivesTheForegroundBackOnTop)
         EXPECT_EQ("s1 s2", ::shown({spare.get()})) << "index 0 of the system's list is never recorded";
         manager.restoreAllTopLevelProcess();
         // Wine settles activation asynchronously, in each program's own time.
-        auto restored = [&] { return std::make_tuple(shown(), GetForegroundWindow(), stacking(all)); };
+        auto restored = [&] { return std::make_tuple(shown(), GetForegroundWindow(), desktopWalk()); };
         const auto whole = std::make_tuple(std::string("a1 a2 b1 s1 s2"), foreground, order);
         for (int wait = 0; wait < 100 && restored() != whole; ++wait)
             Sleep(10);
@@ -338,8 +340,9 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     }
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ("h1 h2", shown(&hung)) << "the hung program's windows hide once it responds";
-    EXPECT_EQ(1u, log.count("3 stagehand.DesktopClearing: 413 2 windows of 1 programs did not respond (hung_helper.exe); "
-                            "they will hide when those programs respond again"));
+    EXPECT_EQ(1u,
+              log.count("3 stagehand.DesktopClearing: 413 2 windows of 1 program did not respond (hung_helper.exe); "
+                        "they will hide when those programs respond again"));
     start = GetTickCount();
     manager.restoreAllTopLevelProcess();
     EXPECT_LT(GetTickCount() - start, 1000u);
@@ -457,8 +460,8 @@ TEST_F(Desktop, AProcesssFirstClearingGivesBackWhatEndedTestProgramsLeftHidden)
     later.minimizeTopLevelProcess("spare_helper.exe");
     EXPECT_EQ("a1 a2 b1", shown()) << "b1 back before s1 and s2 hide";
     later.minimizeTopLevelProcess("spare_helper.exe");
-    EXPECT_EQ((std::vector<std::string>{"3 stagehand.DesktopLock: 443 Test programs that ended left 1 windows of 1 "
-                                        "programs hidden: they are given back before the desktop is taken"}),
+    EXPECT_EQ((std::vector<std::string>{"3 stagehand.DesktopLock: 443 Test programs that ended left 1 window of 1 "
+                                        "program hidden: they are given back before the desktop is taken"}),
               log.lines);
 }
 
@@ -526,7 +529,20 @@ TEST_F(Desktop, AJournalFolderThatIsALinkOrAnotherUsersTurnsJournalingOffAndHidi
         *found = owner ? owner : *found;
         return error;
     };
-    tighten.instead = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL, PACL) {
+    static std::vector<std::string> entries;  // of the last tightened list: "TYPE user" or "TYPE other"
+    tighten.instead = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL dacl, PACL) {
+        BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        DWORD size = 0;
+        HANDLE token = nullptr;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+        CloseHandle(token);
+        entries.clear();
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        for (WORD i = 0; dacl && i < dacl->AceCount && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i)
+            entries.push_back(
+                std::to_string(ace->Header.AceType) +
+                (EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ? " user" : " other"));
         return static_cast<DWORD>(ERROR_SUCCESS);
     };
     for (const char* why : {"it is a link or not a folder (error 0)", "it belongs to another user (error 0)", ""}) {
@@ -547,4 +563,5 @@ TEST_F(Desktop, AJournalFolderThatIsALinkOrAnotherUsersTurnsJournalingOffAndHidi
     ASSERT_FALSE(tighten.calls().empty()) << "Wine lets every user read a folder";
     EXPECT_EQ(static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION),
               std::get<2>(tighten.calls()[0]));
+    EXPECT_EQ(std::vector<std::string>{"0 user"}, entries) << "one entry, which lets the user alone in";
 }

@@ -43,11 +43,7 @@ static std::string readFile(const char* name)
 // last saw when another process changes it; the monitors' rectangles follow.)
 static std::string secondMonitor()
 {
-    MONITORINFO info = {sizeof info};
-    GetMonitorInfoW(MonitorFromPoint(POINT{1920, 0}, MONITOR_DEFAULTTONULL), &info);
-    const RECT& r = info.rcMonitor;
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
+    return monitorAt({1920, 0});
 }
 
 static void writeFile(const char* name, const std::string& text)
@@ -63,7 +59,8 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
     const std::wstring named = L"\u00fcn\u00ef_\U0001F600_it's.exe";  // the helper, copied (build output)
     CopyFileW(besideTests(L"helper.exe").c_str(), besideTests(named).c_str(), FALSE);
     HelperWindows helper(named, L"first second hidden"), hung(L"hung_helper.exe", L"frozen", L"hung");
-    ASSERT_TRUE(helper.ready() && hung.ready());
+    ASSERT_TRUE(helper.ready());
+    ASSERT_TRUE(hung.ready());
     ShowWindow(helper.windows()[0], SW_MAXIMIZE);
     ShowWindow(helper.windows()[2], SW_HIDE);
     std::string monitors = tool(L"monitors --json");
@@ -80,8 +77,8 @@ TEST(Tool, ListsTheMonitorsTheProcessesAndTheWindowsOfAProgram)
     for (const nlohmann::json& window : windows) {
         bool second = window["handle"] == reinterpret_cast<ULONG_PTR>(helper.windows()[1]);
         EXPECT_EQ(second ? "q\"b\\c\x01\n\u2028\U0001F600\uFFFD!" : "first", window["title"]) << "an unpaired surrogate is U+FFFD";
-        EXPECT_TRUE(second ? window["showState"] == 1 && window["state"] == "normal"
-                           : window["showState"] == 3 && window["state"] == "maximized") << window;
+        EXPECT_EQ(second ? 1 : 3, window["showState"].get<int>()) << window;
+        EXPECT_EQ(second ? "normal" : "maximized", window["state"]) << window;
     }
     nlohmann::ordered_json modes = nlohmann::ordered_json::parse(tool(L"modes --json"));
     ASSERT_EQ(2u, modes.size());
@@ -102,11 +99,13 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     HelperWindows first(L"helper.exe", L"one two"), second(L"helper.exe", L"three");
     HelperWindows spare(L"spare_helper.exe", L"four");
     HelperWindows hung(L"hung_helper.exe", L"frozen", L"hung");  // holds up neither the clearing nor restore
-    ASSERT_TRUE(first.ready() && second.ready() && spare.ready() && hung.ready() && activate(first.windows()[1]));
+    for (const HelperWindows* helper : {&first, &second, &spare, &hung})
+        ASSERT_TRUE(helper->ready());
+    ASSERT_TRUE(activate(first.windows()[1]));
     ChildProcess clearer(L"stagehand.exe", L"run --spare SPARE_HELPER -- helper.exe windows test");
     for (int wait = 0; wait < 200 && !(first.noneVisible() && second.noneVisible()); ++wait)
         Sleep(20);
-    ASSERT_TRUE(first.noneVisible() && second.noneVisible() && spare.allVisible());
+    ASSERT_EQ("four", shown({&first, &second, &spare}));
     std::string journal = journals.names()[0];  // the desktop's, before the screen saver's
     std::string written = journals.read(journal);
     std::string alive = journal.substr(0, journal.rfind('-')) + "-99.txt";  // the run's name, not yet written
@@ -138,17 +137,19 @@ TEST(Tool, RestoreShowsWhatAKilledTestProgramHidAndRefusesDamagedJournals)
     std::string dry = tool(L"restore --dry-run --json", 1);
     EXPECT_NE(npos, dry.find("\"writerRunning\":false,\"outcome\":\"would restore\",\"shown\":4,\"programs\":3"))
         << dry;
-    EXPECT_TRUE(first.noneVisible() && journals.names() == before) << "a dry run changes nothing";
+    EXPECT_EQ("", shown({&first})) << "a dry run changes nothing";
+    EXPECT_EQ(before, journals.names());
 
     std::string report = tool(L"restore", 1);
-    EXPECT_TRUE(first.allVisible() && second.allVisible() && spare.allVisible()) << report;
-    EXPECT_FALSE(IsWindowVisible(taken) || IsWindowVisible(reused)) << "another process's, or a later one's";
+    EXPECT_EQ("one two three four", shown({&first, &second, &spare})) << report;
+    EXPECT_FALSE(IsWindowVisible(taken)) << "another process's";
+    EXPECT_FALSE(IsWindowVisible(reused)) << "a later one's";
     std::vector<HWND> all = first.windows();
     all.push_back(second.windows()[0]);
     for (int wait = 0; wait < 100 && GetForegroundWindow() != first.windows()[1]; ++wait)
         Sleep(10);  // Wine settles activation in each program's own time
-    EXPECT_TRUE(GetForegroundWindow() == first.windows()[1] && stacking(all).find("two") == 0)
-        << "the foreground window that the journal recorded, on top";
+    EXPECT_EQ(first.windows()[1], GetForegroundWindow()) << "the foreground window that the journal recorded";
+    EXPECT_EQ(0u, stacking(all).find("two")) << stacking(all) << ": the foreground window on top";
     EXPECT_NE(npos, report.find("skipped 2 windows that are gone or now another program's")) << report;
     std::wstring folder = journals.path();
     for (const auto& [name, text, why] : damaged)
@@ -206,6 +207,16 @@ static std::map<std::string, std::string> readXml(const std::string& text)
     return FAILED(more) ? std::map<std::string, std::string>() : read;
 }
 
+// The whole desktop walk and the foreground window, once activation has settled on `expected`
+// (Wine settles it in each program's own time).
+static std::pair<std::string, HWND> desktop(const std::pair<std::string, HWND>& expected = {})
+{
+    auto now = [] { return std::make_pair(desktopWalk(), GetForegroundWindow()); };
+    for (int wait = 0; wait < 100 && expected.second && now() != expected; ++wait)
+        Sleep(10);
+    return now();
+}
+
 // A console event as the console delivers one: a thread of the process's own at CtrlRoutine.
 static void consoleEvent(DWORD pid, DWORD event)
 {
@@ -222,8 +233,11 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
 {
     JournalFolder journals;
     HelperWindows bystander(L"helper.exe", L"bystander"), spared(L"spare_helper.exe", L"spared");
-    ASSERT_TRUE(bystander.ready() && spared.ready());
+    ASSERT_TRUE(bystander.ready());
+    ASSERT_TRUE(spared.ready());
     const std::string verify = "helper.exe verify " + std::to_string(reinterpret_cast<ULONG_PTR>(bystander.windows()[0]));
+    ASSERT_TRUE(activate(bystander.windows()[0]));
+    const auto before = desktop();
     const std::string version = tool(L"--version");
     // Each row's message and status, and for `run` its outcome in the reports, which every
     // run row asks for: over files that stay as they were where the command line is refused,
@@ -274,8 +288,7 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         std::string output = run.readAll();
         EXPECT_EQ(code, run.exitCode()) << row << ": " << output;
         EXPECT_NE(npos, output.find(says)) << row << ": " << output;
-        EXPECT_TRUE(bystander.allVisible()) << row;
-        EXPECT_TRUE(spared.allVisible()) << row;
+        EXPECT_EQ(before, desktop(before)) << row << ": every window shown in its place, and the foreground";
         EXPECT_EQ("1920,0,3200,1024", secondMonitor()) << row;
         bool shot = line.find("--timeout 2 ") != npos;
         EXPECT_EQ(shot ? "\x89PNG" : "old", readFile("run.png").substr(0, 4)) << row;
@@ -294,8 +307,11 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         EXPECT_NE(npos, output.find("stagehand run: " + summary + "\r\n")) << output;
         EXPECT_EQ(json["program"], xml["testcase@name"]) << row;
         EXPECT_EQ(!exited ? "01" : code ? "10" : "00", xml["testsuite@failures"] + xml["testsuite@errors"]) << row;
-        EXPECT_TRUE((exited && !code) ||
-                    xml[exited ? "failure@message" : "error@message"].find("(status " + std::to_string(code) + ")") != npos);
+        if (!exited || code) {
+            EXPECT_NE(npos,
+                      xml[exited ? "failure@message" : "error@message"].find("(status " + std::to_string(code) + ")"))
+                << row;
+        }
         EXPECT_EQ(shot ? summary + "\n[[ATTACHMENT|" + json["screenshot"]["path"].get<std::string>() + "]]" : summary,
                   xml["system-err"]) << row;
         EXPECT_GE(json["seconds"].get<double>(), row[0] == '!' ? 2.0 : 0.0) << "the program's grace";
@@ -318,7 +334,9 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     HWND victim = nullptr;
     for (int wait = 0; wait < 200 && !(victim = FindWindowW(L"helper", L"victim")); ++wait)
         Sleep(20);
-    ASSERT_TRUE(victim && bystander.noneVisible() && spared.noneVisible() && !active());
+    ASSERT_NE(nullptr, victim);
+    ASSERT_EQ("", shown({&bystander, &spared}));
+    ASSERT_FALSE(active());
     EXPECT_EQ("1920,0,2944,768", secondMonitor());
     DWORD pid = 0;
     GetWindowThreadProcessId(victim, &pid);
@@ -332,9 +350,20 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
         std::string restored = tool(L"restore");
         EXPECT_NE(npos, restored.find("Gave back the display mode of 1 adapter.")) << restored;
         EXPECT_EQ("1920,0,3200,1024", secondMonitor());
-        EXPECT_TRUE(bystander.allVisible() && spared.allVisible() && !active()) << "a running window holds the saver off";
+        EXPECT_EQ("bystander spared", shown({&bystander, &spared}));
+        EXPECT_FALSE(active()) << "a running window holds the saver off";
     }
-    EXPECT_TRUE(active() && journals.names().empty()) << "until it ends";
+    EXPECT_TRUE(active()) << "until it ends";
+    EXPECT_EQ(std::vector<std::string>(), journals.names());
+
+    // With no other holder, restore alone switches it back on, as a fresh process reads it.
+    ChildProcess again(L"stagehand.exe", L"run helper.exe windows again");
+    for (int wait = 0; wait < 200 && !FindWindowW(L"helper", L"again"); ++wait)
+        Sleep(20);
+    ASSERT_FALSE(active());
+    again.kill();
+    EXPECT_NE(npos, tool(L"restore").find("Switched the screen saver back on"));
+    EXPECT_TRUE(active());
 }
 
 // One run holds the desktop at a time: a second waits for it, never hiding the first's window,
@@ -345,35 +374,56 @@ TEST(Tool, RunsTakeTheDesktopInTurnAndAfterAHolderThatDied)
     JournalFolder journals;
     HelperWindows bystanders(L"helper.exe", L"b1 b2");
     const std::wstring verify = L"helper.exe verify " + std::to_wstring(reinterpret_cast<ULONG_PTR>(bystanders.windows()[0]));
-    const std::string order = stacking(bystanders.windows());
-    auto holding = [](const wchar_t* title) {
-        ChildProcess* run = new ChildProcess(L"stagehand.exe", std::wstring(L"run helper.exe windows ") + title);
+    ASSERT_TRUE(activate(bystanders.windows()[1]));
+    const auto order = desktop();
+    RegistryModes registry;
+    auto holding = [](const wchar_t* title, const std::wstring& options = L"") {
+        ChildProcess* run = new ChildProcess(L"stagehand.exe", L"run " + options + L"helper.exe windows " + title);
         for (int wait = 0; wait < 200 && !FindWindowW(L"helper", title); ++wait)
             Sleep(20);
         return std::unique_ptr<ChildProcess>(run);
     };
     std::unique_ptr<ChildProcess> first = holding(L"first");
-    ChildProcess second(L"stagehand.exe", L"run --wait 30 " + verify);
+    ChildProcess second(L"stagehand.exe", L"run --wait 30 " + verify), stopped(L"stagehand.exe", L"run " + verify);
     DWORD start = GetTickCount();
     std::string busy = tool(L"run --wait 1 " + verify, 125);
     EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_NE(npos, busy.find("was not run: the desktop is held by stagehand.exe (pid " + std::to_string(first->pid())))
         << busy;
+    consoleEvent(stopped.pid(), CTRL_C_EVENT);  // Ctrl+C ends a wait for the desktop
+    std::string interrupted = stopped.readAll();
+    EXPECT_EQ(130u, stopped.exitCode()) << interrupted;
+    EXPECT_NE(npos,
+              interrupted.find("helper.exe was interrupted while it waited for the desktop, held by stagehand.exe"))
+        << interrupted;
     EXPECT_EQ(STILL_ACTIVE, second.exitCode()) << "it waits";
+    ChildProcess busyInC(L"helper.exe", L"nested");  // not the run's: it may not clear
+    std::string said = busyInC.readAll();
+    EXPECT_NE(npos, said.find("\nstagehand_hide_all: the desktop is held by stagehand.exe (pid " +
+                              std::to_string(first->pid())))
+        << said;
+    EXPECT_EQ(14u, busyInC.exitCode()) << "STAGEHAND_DESKTOP_BUSY";
     EXPECT_TRUE(IsWindowVisible(FindWindowW(L"helper", L"first"))) << "and hides nothing of the holder's";
+    const DWORD pid = first->pid();
     first.reset();  // its program ends at the end of its input: the run gives the desktop back
     std::string ran = second.readAll();
     EXPECT_EQ(7u, second.exitCode()) << "then it ran, with the bystanders hidden: " << ran;
+    size_t waiting =
+        ran.find("441 Waiting for the desktop, held by stagehand.exe (pid " + std::to_string(pid) + ") since ");
+    EXPECT_NE(npos, waiting) << ran;
+    EXPECT_EQ(npos, ran.find("441 ", waiting + 4)) << "said once: " << ran;
     EXPECT_EQ(0u, ChildProcess(L"stagehand.exe", L"run --wait 0 helper.exe nested").readAll().find(
                       "stagehand run: helper.exe exited with 0 "));
-    EXPECT_EQ(order, stacking(bystanders.windows()));
+    EXPECT_EQ(order, desktop(order));
 
-    std::unique_ptr<ChildProcess> killed = holding(L"killed");
+    std::unique_ptr<ChildProcess> killed = holding(L"killed", L"--mode \\\\.\\DISPLAY2=1024x768 ");
     ASSERT_TRUE(bystanders.noneVisible());
     killed->kill();
     std::string next = tool(L"run --wait 5 " + verify, 7);
-    EXPECT_NE(npos, next.find("443 Test programs that ended left 2 windows of 1 programs hidden and the screen saver "
-                              "off: they are given back before the desktop is taken")) << next;
-    EXPECT_EQ(order, stacking(bystanders.windows()));
+    EXPECT_NE(npos, next.find("443 Test programs that ended left 2 windows of 1 program hidden, the screen saver off, "
+                              "display modes changed: they are given back before the desktop is taken"))
+        << next;
+    EXPECT_EQ(order, desktop(order));
+    EXPECT_EQ("1920,0,3200,1024", secondMonitor());
     EXPECT_EQ(std::vector<std::string>(), journals.names());
 }

@@ -214,15 +214,15 @@ int runDemo(const DemoOptions& options)
     manager.restoreAllTopLevelProcess();
     const stagehand::DesktopClearing::Outcome shown = manager.lastClearing();
 
-    std::printf("created %u render windows\n", tiles.size());
-    std::printf("hid %u of the %u windows of %u programs\n", hidden.windows - hidden.unresponsive.size(), hidden.windows,
-                hidden.programs);
+    std::printf("created %s\n", count(tiles.size(), "render window").c_str());
+    std::printf("hid %u of the %s of %s\n", hidden.windows - hidden.unresponsive.size(),
+                count(hidden.windows, "window").c_str(), count(hidden.programs, "program").c_str());
     if (hidden.unresponsive.size() != 0) {
         std::string names;
         for (unsigned int i = 0; i < hidden.unresponsivePrograms.size(); ++i)
             names += (i ? ", " : "") + hidden.unresponsivePrograms[i].toUtf8();
-        std::printf("did not respond: %u windows of %s; they hide when their programs respond again\n",
-                    hidden.unresponsive.size(), names.c_str());
+        std::printf("did not respond: %s of %s; they hide when their programs respond again\n",
+                    count(hidden.unresponsive.size(), "window").c_str(), names.c_str());
     }
     std::printf("pumped %llu messages\n", pumped);
     std::printf("ended by %s; %s\n", ending,

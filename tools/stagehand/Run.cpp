@@ -80,10 +80,14 @@ void record(RunRecord& run, const stagehand::TestRun::Outcome& outcome, bool int
         run.outcome = RunRecord::EXITED;
         run.verdict = "exited with " + statusText(outcome.exitCode);
     }
-    if (interrupted && (outcome.ending == Outcome::EXITED || outcome.ending == Outcome::TIMED_OUT)) {
+    if (interrupted && (outcome.ending == Outcome::EXITED || outcome.ending == Outcome::TIMED_OUT ||
+                        outcome.ending == Outcome::DESKTOP_BUSY)) {
         run.outcome = RunRecord::INTERRUPTED;
         run.status = kInterrupted;
-        run.verdict = "was interrupted and " + (run.exitCode ? run.verdict : "ended");
+        run.verdict = outcome.ending == Outcome::DESKTOP_BUSY
+                          ? "was interrupted while it waited for the desktop, held by " +
+                                outcome.hidden.desktopHolder.toUtf8() + ": it was not run"
+                          : "was interrupted and " + (run.exitCode ? run.verdict : "ended");
         return;
     }
     switch (outcome.ending) {

@@ -64,6 +64,7 @@ struct DesktopClearing::Hold {
     vela::Array<HWND> hiddenWindows;
     vela::Array<HWND> late;
     bool hidden = false;  // since the last restore
+    HANDLE stop = nullptr;  // the caller's: ends the wait for the desktop
 };
 
 DesktopClearing::Outcome::Outcome() : windows(0), programs(0), refused(0) {}
@@ -88,6 +89,7 @@ DesktopClearing::DesktopClearing(const DesktopClearing& other)
       m_hold(new Hold())
 {
     m_hold->order = other.m_hold->order;
+    m_hold->stop = other.m_hold->stop;
     enlist();
 }
 
@@ -100,6 +102,7 @@ DesktopClearing& DesktopClearing::operator=(const DesktopClearing& other)
     m_foregroundSaved = other.m_foregroundSaved;
     m_desktopWait = other.m_desktopWait;
     m_hold->order = other.m_hold->order;
+    m_hold->stop = other.m_hold->stop;
     m_hold->hiddenWindows.clear();
     m_hold->late.clear();
     m_hold->file.abandon();
@@ -130,6 +133,11 @@ bool DesktopClearing::isValid() const
 void DesktopClearing::setDesktopWait(DWORD milliseconds)
 {
     m_desktopWait = milliseconds;
+}
+
+void DesktopClearing::setDesktopStop(HANDLE event)
+{
+    m_hold->stop = event;
 }
 
 // One window pass tells which processes show a window. Only those are recorded, in the
@@ -174,7 +182,7 @@ DesktopClearing::Outcome DesktopClearing::prepare()
 {
     // The desktop first: another program's clearing may have windows hidden until it lets go.
     Outcome outcome;
-    if (!m_hold->desktop.take(m_desktopWait, outcome.desktopHolder))
+    if (!m_hold->desktop.take(m_desktopWait, outcome.desktopHolder, true, m_hold->stop))
         return outcome;
     if (m_programs.size() == 0)
         buildTable();
@@ -291,9 +299,11 @@ DesktopClearing::Outcome DesktopClearing::apply(const vela::Array<OwnedWindow>& 
         }
     }
     if (outcome.unresponsive.size() != 0)
-        s_log.log(LoggerPriority::FAILURE, logcode::kUnresponsive, outcome.unresponsive.size(), " windows of ",
-                  outcome.unresponsivePrograms.size(), " programs did not respond (", names, "); they will ", verb,
-                  " when those programs respond again");
+        s_log.log(LoggerPriority::FAILURE, logcode::kUnresponsive, outcome.unresponsive.size(),
+                  outcome.unresponsive.size() == 1 ? " window of " : " windows of ",
+                  outcome.unresponsivePrograms.size(),
+                  outcome.unresponsivePrograms.size() == 1 ? " program" : " programs", " did not respond (", names,
+                  "); they will ", verb, " when those programs respond again");
     return outcome;
 }
 
@@ -397,7 +407,8 @@ void DesktopClearing::leaveAtExit()
     if (request.refused().size() == 0)
         m_hold->file.clear();
     m_hold->hidden = false;
-    m_hold->desktop.release();
+    // The desktop goes with the process, which a waiting taker sees end: letting go now would
+    // take a lock that a thread killed by the exit may have held.
 }
 
 void DesktopClearing::restoreAllAtExit()

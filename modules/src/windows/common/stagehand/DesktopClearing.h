@@ -77,6 +77,9 @@ public:
     // How long the clearing operations wait for another program to let go of the desktop,
     // in milliseconds (0: not at all).
     void setDesktopWait(DWORD milliseconds);
+    // An event of the caller's that, signalled, ends that wait at once, as if its time were
+    // up (a user's Ctrl+C, say); null for none.
+    void setDesktopStop(HANDLE event);
 
     // What every clearing operation does first: takes the desktop, builds the table if it is
     // empty and saves the foreground window and the stacking order unless they are saved.

@@ -163,16 +163,19 @@ void giveBackWhatWasLeft()
                   left.folder.empty() ? String("a folder of this user's own") : left.folder, " (error ",
                   static_cast<unsigned int>(left.folderError),
                   "): what test programs that ended left is not given back");
-    if (left.windowsShown == 0 && !left.screenSaverOn)
+    if (left.windowsShown == 0 && !left.screenSaverOn && left.modesRestored == 0)
         return;
-    s_log.log(LoggerPriority::FAILURE, logcode::kGivenBackFirst, "Test programs that ended left ", left.windowsShown,
-              " windows of ", left.programs, " programs hidden", left.screenSaverOn ? " and the screen saver off" : "",
-              ": they are given back before the desktop is taken");
+    s_log.log(
+        LoggerPriority::FAILURE, logcode::kGivenBackFirst, "Test programs that ended left ", left.windowsShown,
+        left.windowsShown == 1 ? " window of " : " windows of ", left.programs,
+        left.programs == 1 ? " program hidden" : " programs hidden", left.screenSaverOn ? ", the screen saver off" : "",
+        left.modesRestored != 0 ? ", display modes changed" : "", ": they are given back before the desktop is taken");
     DesktopRecovery::Report done = DesktopRecovery::restore();
     unsigned int still = left.windowsShown - done.windowsShown;
     if (still != 0)
-        s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, still, " windows of ", left.programs,
-                  " programs are still hidden by test programs that ended: run 'stagehand restore' to show them again");
+        s_log.log(LoggerPriority::FAILURE, logcode::kLeftHidden, still, still == 1 ? " window of " : " windows of ",
+                  left.programs, left.programs == 1 ? " program is" : " programs are",
+                  " still hidden by test programs that ended: run 'stagehand restore' to show them again");
 }
 
 }  // namespace
@@ -184,7 +187,7 @@ DesktopLock::~DesktopLock()
     release();
 }
 
-bool DesktopLock::take(DWORD wait, String& holder, bool look)
+bool DesktopLock::take(DWORD wait, String& holder, bool look, HANDLE stop)
 {
     if (m_state != FREE)
         return true;
@@ -236,7 +239,7 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
             return true;
         }
         DWORD waited = GetTickCount() - start;
-        if (waited >= wait) {
+        if (waited >= wait || (stop && WaitForSingleObject(stop, 0) != WAIT_TIMEOUT)) {
             s_log.log(LoggerPriority::FAILURE, logcode::kDesktopBusy, "The desktop is held by ", held, " after ",
                       static_cast<unsigned int>(waited / 1000), " s of waiting: nothing was changed");
             holder = held;
@@ -245,7 +248,11 @@ bool DesktopLock::take(DWORD wait, String& holder, bool look)
         if (!told)
             s_log.log(LoggerPriority::FAILURE, logcode::kWaitingForDesktop, "Waiting for the desktop, held by ", held);
         told = true;
-        Sleep(wait - waited < kPoll ? wait - waited : kPoll);
+        DWORD pause = wait - waited < kPoll ? wait - waited : kPoll;
+        if (stop)
+            WaitForSingleObject(stop, pause);
+        else
+            Sleep(pause);
     }
 }
 

@@ -29,12 +29,12 @@ public:
     DesktopLock(const DesktopLock&) = delete;
     DesktopLock& operator=(const DesktopLock&) = delete;
 
-    // Takes the lock, waiting at most `wait` milliseconds while another program holds it;
-    // one line names that program once. True when this object holds the lock, or it could
-    // not be used; false when the time ran out, with `holder` naming the holder. Unless
-    // `look` is false, a process that takes the lock afresh gives back first what test
-    // programs that ended left changed.
-    bool take(DWORD wait, vela::String& holder, bool look = true);
+    // Takes the lock, waiting at most `wait` milliseconds while another program holds it, and
+    // no longer once `stop` (when not null) is signalled; one line names that program once.
+    // True when this object holds the lock, or it could not be used; false when the wait
+    // ended, with `holder` naming the holder. Unless `look` is false, a process that takes
+    // the lock afresh gives back first what test programs that ended left changed.
+    bool take(DWORD wait, vela::String& holder, bool look = true, HANDLE stop = nullptr);
     void release();
     bool held() const { return m_state != FREE; }
 

@@ -69,7 +69,7 @@ const char kNotRetired[] = "419 ";
 const char kUnresponsive[] = "413 ";
 const char kNotShownAgain[] = "414 ";
 const char kNotAsked[] = "415 ";
-const char kWindowsUnlisted[] = "416 ";
+const char kWindowsUnlisted[] = "424 ";
 const char kStartUnreadable[] = "418 ";
 const char kForegroundOwnerUnread[] = "420 ";
 

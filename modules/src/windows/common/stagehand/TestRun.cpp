@@ -236,6 +236,7 @@ TestRun::Outcome TestRun::run(const String& commandLine, const Options& options)
     // the table is built.
     DesktopClearing clearing;
     clearing.setDesktopWait(options.desktopWait);
+    clearing.setDesktopStop(options.stop);
     outcome.hidden = clearing.prepare();
     if (!outcome.hidden.desktopHolder.empty()) {
         outcome.ending = Outcome::DESKTOP_BUSY;

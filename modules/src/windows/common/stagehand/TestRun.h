@@ -35,7 +35,8 @@ public:
         DWORD desktopWait;
         // How long the program may run, in milliseconds; INFINITE for as long as it takes.
         DWORD timeout;
-        // When not null: signalled, it ends the program at once, as a timeout does.
+        // When not null: signalled, it ends the program at once, as a timeout does, or the
+        // wait for the desktop (then nothing is run).
         HANDLE stop;
         // When not null: called when the time is up, before the program is ended (a
         // screenshot of what it showed, say).
