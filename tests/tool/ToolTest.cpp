@@ -325,12 +325,13 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     for (const char* file : {"run.json", "run.xml", "run.png"})
         DeleteFileA(file);
 
-    // Killed, it takes its test with it; restore gives the screen saver back once no render
-    // window holds it off.
+    // Killed, it takes its test with it and leaves no report half written; restore gives the
+    // screen saver back once no render window holds it off.
     auto active = [] { return ChildProcess(L"helper.exe", L"saver").readLine() == "on"; };
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
     RegistryModes registry;
-    ChildProcess run(L"stagehand.exe", L"run --mode \\\\.\\DISPLAY2=1024x768 helper.exe windows victim");
+    ChildProcess run(L"stagehand.exe",
+                     L"run --report run.json --mode \\\\.\\DISPLAY2=1024x768 helper.exe windows victim");
     HWND victim = nullptr;
     for (int wait = 0; wait < 200 && !(victim = FindWindowW(L"helper", L"victim")); ++wait)
         Sleep(20);
@@ -344,6 +345,7 @@ TEST(Tool, RunGivesAnyProgramAPreparedDesktopAndTheDesktopBackHoweverItEnds)
     run.kill();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(test, 5000)) << "the test goes with it";
     CloseHandle(test);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(("run.json." + std::to_string(run.pid()) + ".tmp").c_str()));
     {
         ChildProcess window(L"helper.exe", L"window");  // finds the screen saver off, and the run's journal: it was on
         ASSERT_TRUE(window.waitFor("ready"));

@@ -7,6 +7,14 @@
 
 namespace {
 
+// Whether the file goes when its last handle closes: until it is whole, so that not even a
+// killed tool leaves it behind.
+bool removeAtClose(HANDLE file, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition = {remove};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
 std::wstring fullPath(const std::wstring& path)
 {
     DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -29,17 +37,16 @@ OutputFile::OutputFile(const std::wstring& path, const char* what) : m_what(what
     std::wstring beside = m_path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     m_file.reset(CreateFileW(beside.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr));
-    if (!m_file)
+    if (!m_file) {
         fail(GetLastError());
-}
-
-OutputFile::~OutputFile()
-{
-    if (m_file) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &remove, sizeof remove);
+    } else if (!removeAtClose(m_file.get(), true)) {
+        fail(GetLastError());
+        m_file.reset();
+        DeleteFileW(beside.c_str());
     }
 }
+
+OutputFile::~OutputFile() = default;
 
 bool OutputFile::write(const void* data, size_t size)
 {
@@ -50,8 +57,11 @@ bool OutputFile::write(const void* data, size_t size)
     std::memcpy(rename->FileName, m_path.c_str(), rename->FileNameLength);
     DWORD written = 0;
     if (!m_file || !WriteFile(m_file.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size ||
+        !removeAtClose(m_file.get(), false) ||
         !SetFileInformationByHandle(m_file.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
         fail(GetLastError());
+        if (m_file)
+            removeAtClose(m_file.get(), true);
         return false;
     }
     m_file.reset();

@@ -12,7 +12,7 @@ class OutputFile {
 public:
     // `what` names the file in messages: "report", "screenshot".
     OutputFile(const std::wstring& path, const char* what);
-    // Removes the file beside the target, unless it took the target's place.
+    // The file beside the target goes with its handle, unless it took the target's place.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
