@@ -347,6 +347,18 @@ TEST_F(Desktop, ProgramsThatDoNotRespondCannotHoldClearingAndEndUpAsAsked)
     manager.restoreAllTopLevelProcess();
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ(2u, manager.lastClearing().unresponsive.size()) << "their hides never ran";
+    {
+        // A render window takes the foreground from a program that hung with it, without waiting.
+        HelperWindows frozen(L"hung_helper.exe", L"f1", L"hung");
+        for (int wait = 0; wait < 100 && GetForegroundWindow() != frozen.windows()[0]; ++wait)
+            Sleep(10);
+        ASSERT_EQ(frozen.windows()[0], GetForegroundWindow());
+        start = GetTickCount();
+        SharedWindow over = manager.createRenderWindow(param("over", RECT{100, 100, 300, 300}), kPrimary);
+        EXPECT_LT(GetTickCount() - start, 1000u);
+        EXPECT_EQ(over->getHWND(), GetForegroundWindow());
+        frozen.send("pump again");
+    }
     hung.send("pump again");
     for (int wait = 0; wait < 150 && shown() != "a1 a2 b1 s1 s2"; ++wait)
         Sleep(20);

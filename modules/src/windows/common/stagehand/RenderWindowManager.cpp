@@ -108,9 +108,7 @@ const DesktopClearing::Outcome& RenderWindowManager::lastClearing() const
 // ---- Creation
 
 // Made hidden, a window is placed and shown in one move by the form that made it: X maps it
-// once, where it belongs. Each window is made, and then moved, on the calling thread, so
-// SetWindowPos waits on no other program; SWP_NOOWNERZORDER leaves an owner
-// (WindowParam::parent), which may be another program's, where it is.
+// once, where it belongs.
 SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, const MonitorInfoEnumerator::Info&,
                                                WindowList& windowList)
 {
@@ -124,6 +122,10 @@ SharedWindow RenderWindowManager::addNewWindow(const WindowParam& param, const M
     return result;
 }
 
+// The window was made on this thread by the call that shows it, so SetWindowPos waits on no
+// other program: SWP_NOOWNERZORDER leaves an owner (WindowParam::parent), which may be another
+// program's, where it is, and the activation that takes the foreground from another program
+// is queued to that program's thread (a hung one included).
 void RenderWindowManager::show(const SharedWindow& window, int x, int y, int width, int height, UINT flags)
 {
     if (!SetWindowPos(window->getHWND(), nullptr, x, y, width, height, flags | SWP_NOOWNERZORDER | SWP_SHOWWINDOW)) {

@@ -64,6 +64,7 @@ vela::Array<bool> heaviestRun(const vela::Array<unsigned int>& ranks, const vela
 
 BOOL askWindowPos(HWND window, HWND after, UINT flags)
 {
+    // Only this thread's own window is moved synchronously: that waits on no other thread.
     bool own = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
     return SetWindowPos(window, after, 0, 0, 0, 0, own ? flags : flags | SWP_ASYNCWINDOWPOS);
 }

@@ -73,7 +73,7 @@ void VisibilityRequest::ask(HWND window)
     if (m_visible)
         asked = askWindowPos(window, nullptr, kShow | SWP_NOZORDER);  // placed once it is shown
     else if (isOfThisThread(window))
-        ShowWindow(window, SW_HIDE);  // its result is the visibility before: nothing to check
+        ShowWindow(window, SW_HIDE);  // this thread's own, so no wait; its result is no failure
     else
         asked = ShowWindowAsync(window, SW_HIDE);
     if (!asked && IsWindow(window)) {
@@ -101,7 +101,7 @@ vela::Array<HWND> VisibilityRequest::await()
         }
         bool inOrder = !m_visible || m_order.step();
         // A hidden window cannot take the foreground: it is asked again once it is shown, and
-        // should activation have missed it meanwhile.
+        // should activation have missed it meanwhile (queued, as in the constructor: no wait).
         HWND active = GetForegroundWindow();
         if (m_foreground && active != m_foreground && IsWindowVisible(m_foreground) &&
             now - m_foregroundAsked >= kAskAgain) {
