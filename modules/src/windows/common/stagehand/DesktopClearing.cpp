@@ -5,6 +5,7 @@
 #include "CallbackGuard.h"
 #include "ClearingJournal.h"
 #include "DesktopLock.h"
+#include "ExclusiveLock.h"
 #include "LogCodes.h"
 #include "ProcessAccess.h"
 #include "ProcessIdentity.h"
@@ -377,22 +378,20 @@ vela::Array<HWND> DesktopClearing::shownMeanwhile() const
 
 void DesktopClearing::enlist()
 {
-    AcquireSRWLockExclusive(&s_liveLock);
+    ExclusiveLock only(s_liveLock);
     m_previous = nullptr;
     m_next = s_live;
     if (s_live)
         s_live->m_previous = this;
     s_live = this;
-    ReleaseSRWLockExclusive(&s_liveLock);
 }
 
 void DesktopClearing::delist()
 {
-    AcquireSRWLockExclusive(&s_liveLock);
+    ExclusiveLock only(s_liveLock);
     (m_previous ? m_previous->m_next : s_live) = m_next;
     if (m_next)
         m_next->m_previous = m_previous;
-    ReleaseSRWLockExclusive(&s_liveLock);
 }
 
 // The process is ending under the loader lock, its other threads gone: the windows are asked

@@ -2,6 +2,7 @@
 
 #include <stagehand/DesktopRecovery.h>
 
+#include "ExclusiveLock.h"
 #include "LogCodes.h"
 #include "ProcessAccess.h"
 #include "ProcessIdentity.h"
@@ -53,15 +54,13 @@ KernelHandle s_section;
 // Opens the kernel objects unless they are; the Windows error code.
 DWORD openObjects()
 {
-    AcquireSRWLockExclusive(&s_openLock);
+    ExclusiveLock only(s_openLock);
     if (!s_guard.valid())
         s_guard.reset(CreateMutexW(nullptr, FALSE, kGuardName));
     if (s_guard.valid() && !s_section.valid())
         s_section.reset(
             CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Record), kRecordName));
-    DWORD error = s_guard.valid() && s_section.valid() ? ERROR_SUCCESS : GetLastError();
-    ReleaseSRWLockExclusive(&s_openLock);
-    return error;
+    return s_guard.valid() && s_section.valid() ? ERROR_SUCCESS : GetLastError();
 }
 
 // The record, guarded while this object lives. Not usable, with the Windows error code, when

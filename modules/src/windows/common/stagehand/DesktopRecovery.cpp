@@ -196,6 +196,51 @@ bool giveModeBack(JournalReport& entry, HANDLE file, bool dryRun, bool quiet)
 }
 
 // Gives each adapter of an ended writer's display-mode journal the mode it had before.
+// A journal of the folder, opened to be read and removed through its handle; shared for
+// delete too, since a running writer may replace it meanwhile.
+FileHandle openJournal(const String& path)
+{
+    return FileHandle(CreateFileW(path.wide(), GENERIC_READ | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// What a journal's writer, and whether the journal could be read, decide before its contents
+// count: it is kept while its writer cannot be told running or ended, left alone while the
+// writer runs (an unreadable journal of a running writer may be in the middle of a write),
+// and kept when it could not be read (a failure to read is no damage). False when its
+// contents decide.
+bool decidedByWriter(JournalReport& entry, const JournalProcess& writer, const char* problem, bool unreadable,
+                     bool force)
+{
+    Liveness state = writer.pid != 0 ? liveness(writer) : Liveness::ENDED;
+    entry.writerPid = writer.pid;
+    entry.writerRunning = state == Liveness::RUNNING;
+    if (state == Liveness::UNKNOWN && !force) {
+        entry.outcome = JournalReport::KEPT;
+        entry.problem = "whether its writer still runs cannot be told";
+    } else if (entry.writerRunning && (!force || problem)) {
+        entry.outcome = JournalReport::LEFT_ALONE;
+        entry.problem = problem ? problem : "";
+    } else if (unreadable) {
+        entry.outcome = JournalReport::KEPT;
+        entry.problem = problem;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The journal in the report, counted by its outcome.
+void tally(DesktopRecovery::Report& report, const JournalReport& entry)
+{
+    report.restored += entry.outcome == JournalReport::RESTORED;
+    report.leftAlone += entry.outcome == JournalReport::LEFT_ALONE;
+    report.refused += entry.outcome == JournalReport::REFUSED;
+    report.kept += entry.outcome == JournalReport::KEPT;
+    report.journals.append(entry);
+}
+
 void restoreDisplayModes(DesktopRecovery::Report& report, bool dryRun, bool force, bool quiet)
 {
     DWORD error = 0;
@@ -207,9 +252,7 @@ void restoreDisplayModes(DesktopRecovery::Report& report, bool dryRun, bool forc
         JournalReport entry;
         entry.path = String(report.folder).append("\\").append(names[i]);
         entry.displayMode = true;
-        FileHandle file(CreateFileW(entry.path.wide(), GENERIC_READ | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FileHandle file = openJournal(entry.path);
         if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
             continue;
         DisplayModeJournal journal = {};
@@ -217,20 +260,10 @@ void restoreDisplayModes(DesktopRecovery::Report& report, bool dryRun, bool forc
         const char* problem = file.valid() ? readJournal(file.get(), journal, unreadable, empty) : "it cannot be opened";
         if (problem || empty)
             journal.writer = ClearingJournal::writerOfName(names[i]);
-        entry.writerPid = journal.writer.pid;
-        Liveness writer = journal.writer.pid != 0 ? liveness(journal.writer) : Liveness::ENDED;
-        entry.writerRunning = writer == Liveness::RUNNING;
         entry.adapter = String(journal.adapter.c_str());
         entry.mode = displayMode(journal.mode);
-        if (writer == Liveness::UNKNOWN && !force) {
-            entry.outcome = JournalReport::KEPT;
-            entry.problem = "whether its writer still runs cannot be told";
-        } else if (entry.writerRunning && (!force || problem)) {
-            entry.outcome = JournalReport::LEFT_ALONE;
-            entry.problem = problem ? problem : "";
-        } else if (unreadable) {
-            entry.outcome = JournalReport::KEPT;
-            entry.problem = problem;
+        if (decidedByWriter(entry, journal.writer, problem, unreadable, force)) {
+            // kept, or left alone
         } else if (problem) {
             refuseModeJournal(entry, file.get(), problem, dryRun, quiet);
         } else if (empty) {
@@ -241,11 +274,7 @@ void restoreDisplayModes(DesktopRecovery::Report& report, bool dryRun, bool forc
             report.modesRefused += !giveModeBack(entry, file.get(), dryRun, quiet);
         }
         report.modesRestored += entry.modeSet;
-        report.restored += entry.outcome == JournalReport::RESTORED;
-        report.leftAlone += entry.outcome == JournalReport::LEFT_ALONE;
-        report.refused += entry.outcome == JournalReport::REFUSED;
-        report.kept += entry.outcome == JournalReport::KEPT;
-        report.journals.append(entry);
+        tally(report, entry);
     }
 }
 
@@ -312,10 +341,7 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             JournalReport entry;
             entry.path = String(report.folder).append("\\").append(names[i]);
             entry.screenSaver = kind == ClearingJournal::SCREEN_SAVER;
-            // Shared for delete too: a running writer may replace it meanwhile.
-            FileHandle file(CreateFileW(entry.path.wide(), GENERIC_READ | DELETE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            FileHandle file = openJournal(entry.path);
             if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND)
                 continue;  // removed since it was listed
             Journal journal;
@@ -324,20 +350,8 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
                 file.valid() ? readJournal(file.get(), journal, unreadable, empty) : "it cannot be opened";
             if (problem || empty)
                 journal.writer = ClearingJournal::writerOfName(names[i]);
-            entry.writerPid = journal.writer.pid;
-            Liveness writer = journal.writer.pid != 0 ? liveness(journal.writer) : Liveness::ENDED;
-            entry.writerRunning = writer == Liveness::RUNNING;
-            if (writer == Liveness::UNKNOWN && !force) {
-                entry.outcome = JournalReport::KEPT;
-                entry.problem = "whether its writer still runs cannot be told";
-            } else if (entry.writerRunning && (!force || problem)) {
-                // An unreadable journal of a running writer may be in the middle of a write.
-                entry.outcome = JournalReport::LEFT_ALONE;
-                entry.problem = problem ? problem : "";
-                saverHeld |= entry.screenSaver;
-            } else if (unreadable) {
-                entry.outcome = JournalReport::KEPT;  // a failure to read is no damage
-                entry.problem = problem;
+            if (decidedByWriter(entry, journal.writer, problem, unreadable, force)) {
+                saverHeld |= entry.screenSaver && entry.outcome == JournalReport::LEFT_ALONE;
             } else if (problem) {
                 refuse(entry, file.get(), problem, dryRun, quiet);
             } else if (empty) {
@@ -363,11 +377,7 @@ DesktopRecovery::Report DesktopRecovery::run(bool dryRun, bool force, bool quiet
             }
             report.windowsShown += entry.shown.size();
             report.windowsSkipped += entry.skipped.size();
-            report.restored += entry.outcome == JournalReport::RESTORED;
-            report.leftAlone += entry.outcome == JournalReport::LEFT_ALONE;
-            report.refused += entry.outcome == JournalReport::REFUSED;
-            report.kept += entry.outcome == JournalReport::KEPT;
-            report.journals.append(entry);
+            tally(report, entry);
         }
         if (kind == ClearingJournal::SCREEN_SAVER) {
             // A writer that still runs holds the screen saver off, and switches it on when it ends.

@@ -2,6 +2,7 @@
 
 #include "ClearingJournal.h"
 #include "DisplayModeSetting.h"
+#include "ExclusiveLock.h"
 #include "LogCodes.h"
 #include "ProcessIdentity.h"
 
@@ -36,14 +37,6 @@ struct AdapterHolds {
 // Every adapter held, on any thread, under one lock.
 SRWLOCK s_lock = SRWLOCK_INIT;
 std::vector<std::unique_ptr<AdapterHolds>> s_adapters;
-
-class Locked {
-public:
-    Locked() { AcquireSRWLockExclusive(&s_lock); }
-    ~Locked() { ReleaseSRWLockExclusive(&s_lock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-};
 
 std::vector<std::unique_ptr<AdapterHolds>>::iterator adapterHolds(const String& adapterId)
 {
@@ -125,7 +118,7 @@ DisplayModeHold::Status DisplayModeHold::take(const String& adapterId, const Dis
     m_adapterId = listed.adapterId();
     m_mode = chosen;
     m_previous = listed.current();
-    Locked only;
+    ExclusiveLock only(s_lock);
     // A new adapter's holds join the list only once its mode is set; nothing that follows
     // the change allocates.
     auto found = adapterHolds(listed.adapterId());
@@ -174,7 +167,7 @@ bool DisplayModeHold::release()
         return true;
     }
     m_status = NOT_HELD;
-    Locked only;
+    ExclusiveLock only(s_lock);
     auto found = adapterHolds(m_adapterId);
     if (found == s_adapters.end())
         return true;  // given back as the process ends

@@ -2,6 +2,7 @@
 
 #include "ClearingJournal.h"
 #include "DisplayRequest.h"
+#include "ExclusiveLock.h"
 #include "JournalFiles.h"
 #include "LogCodes.h"
 #include "ProcessIdentity.h"
@@ -28,14 +29,6 @@ SRWLOCK s_lock = SRWLOCK_INIT;
 unsigned int s_holders = 0;
 ClearingJournal s_journal(ClearingJournal::SCREEN_SAVER);
 bool s_journaled = false;
-
-class Exclusive {
-public:
-    Exclusive() { AcquireSRWLockExclusive(&s_lock); }
-    ~Exclusive() { ReleaseSRWLockExclusive(&s_lock); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
-};
 
 // The writers of the screen-saver journals in the folder, but for this copy's own.
 vela::Array<JournalProcess> otherHolders()
@@ -111,7 +104,7 @@ ScreenSaverHold::~ScreenSaverHold()
 {
     if (!m_held)
         return;
-    Exclusive only;
+    ExclusiveLock only(s_lock);
     if (s_holders != 0 && --s_holders == 0)
         giveBack();
 }
@@ -121,7 +114,7 @@ bool ScreenSaverHold::take()
     // A retry after a failed initialize keeps the hold of the first attempt.
     if (m_held)
         return true;
-    Exclusive only;
+    ExclusiveLock only(s_lock);
     if (s_holders == 0) {
         BOOL active = FALSE;
         if (!readScreenSaver(active))

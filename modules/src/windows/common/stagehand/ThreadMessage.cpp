@@ -1,5 +1,7 @@
 #include "ThreadMessage.h"
 
+#include "ExclusiveLock.h"
+
 #include <windows.h>
 
 namespace stagehand {
@@ -35,12 +37,11 @@ char* ThreadMessage::text()
             block = nullptr;
         }
         if (block) {
-            AcquireSRWLockExclusive(&s_lock);
+            ExclusiveLock only(s_lock);
             block->next = s_blocks;
             if (s_blocks)
                 s_blocks->previous = block;
             s_blocks = block;
-            ReleaseSRWLockExclusive(&s_lock);
         }
     }
     SetLastError(error);
@@ -59,11 +60,12 @@ void ThreadMessage::threadEnds()
     auto* block = static_cast<Block*>(TlsGetValue(s_slot));
     if (!block)
         return;
-    AcquireSRWLockExclusive(&s_lock);
-    (block->previous ? block->previous->next : s_blocks) = block->next;
-    if (block->next)
-        block->next->previous = block->previous;
-    ReleaseSRWLockExclusive(&s_lock);
+    {
+        ExclusiveLock only(s_lock);
+        (block->previous ? block->previous->next : s_blocks) = block->next;
+        if (block->next)
+            block->next->previous = block->previous;
+    }
     TlsSetValue(s_slot, nullptr);
     HeapFree(GetProcessHeap(), 0, block);
 }
